@@ -1,0 +1,304 @@
+// Platform layer: strings, paths, files, text decoding, versions, help and error reporting.
+// Only this folder wraps the file system and the Win32 helpers the rest of the program shares.
+#pragma once
+
+#include <windows.h>
+#include <stdarg.h>
+#include <stdint.h>
+#include <stddef.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+// windows.h still carries a 16-bit macro of this name.
+#undef GetFreeSpace
+
+// Capacity of a fixed array in elements; use it instead of repeating a literal.
+template <typename T, size_t N>
+constexpr size_t CountOf(T (&)[N]) { return N; }
+
+enum : size_t {
+    kPathChars = 2048,      // every path buffer
+    kRegPathChars = 512,    // registry key paths
+    kTextChars = 1024,      // message texts and formatted lines
+};
+
+/* strings.cpp */
+void CopyString(wchar_t* dest, const wchar_t* src, size_t capacity);
+void AppendString(wchar_t* dest, const wchar_t* src, size_t capacity);
+void CopyStringA(char* dest, const char* src, size_t capacity);
+void AppendStringA(char* dest, const char* src, size_t capacity);
+// printf-style into a fixed buffer; wide strings are passed as %ls. Returns the number of
+// characters written, or -1 when the output was cut to capacity - 1 characters.
+int FormatBounded(wchar_t* dest, size_t capacity, const wchar_t* format, ...);
+int FormatBoundedV(wchar_t* dest, size_t capacity, const wchar_t* format, va_list args);
+int FormatBoundedNarrow(char* dest, size_t capacity, const char* format, ...);
+// Formats a text that may come from a translator: the first "%s" (or "%ls") takes the one
+// argument, "%%" gives "%", and every other % sequence is copied as it stands. Never reads
+// an argument that was not passed. Returns the length, or -1 when cut.
+int FormatWithOneArg(wchar_t* dest, size_t capacity, const wchar_t* format, const wchar_t* arg);
+bool WideFromAnsi(const char* src, wchar_t* dest, size_t capacity);
+bool AnsiFromWide(const wchar_t* src, char* dest, size_t capacity);
+bool IsValidUtf8(const unsigned char* bytes, size_t count);
+bool Utf8ToWide(const char* src, wchar_t* dest, size_t capacity);
+void Int64ToString(int64_t value, wchar_t* dest, size_t capacity);
+int64_t StringToInt64(const wchar_t* text);
+int CompareNoCase(const wchar_t* a, const wchar_t* b);
+bool IsAsciiLetter(wchar_t c);
+bool IsDecimalDigit(wchar_t c);
+bool IsBlank(wchar_t c);
+wchar_t ToUpperAscii(wchar_t c);
+wchar_t ToUpperChar(wchar_t c);
+
+/* errors.cpp */
+// Thrown to abandon the current work after a fatal error; carries the exit code.
+enum KVA_EXIT : int32_t {
+    KVA_EXIT_SUCCESS = 0,
+    KVA_EXIT_OPEN = 6,
+    KVA_EXIT_MEMORY = 8,
+};
+
+enum : uint32_t {
+    kMsgText = 1,
+    kMsgMemory = 7,
+    kMsgOpenError = 8,
+    kMsgCloseError = 10,
+    kMsgSeekError = 11,
+    kMsgFileTooLarge = 73,
+};
+
+struct MessageRecord {
+    uint32_t code;
+    wchar_t args[8][kTextChars];
+};
+
+typedef void (*MessageSink)(const MessageRecord& record);
+
+class ErrorReporter {
+public:
+    // The program shows none of these; tests install a sink to see them.
+    void SetSink(MessageSink sink) { sink_ = sink; }
+    void ReportMemoryError();
+    void ReportOpenError(const wchar_t* name);
+    void ReportCloseError(const wchar_t* name);
+    void ReportSeekError(const wchar_t* name);
+    void ReportFileTooLarge(const wchar_t* name);
+    bool ReportReadError(const wchar_t* name);  // true = retry; always answers stop
+    bool AskWriteRetry(const wchar_t* name);    // always false
+    void ShowText(const wchar_t* format, ...);
+    [[noreturn]] void Exit(int32_t code);
+    int32_t LastExitCode() const { return exitCode_; }
+
+private:
+    void Post(uint32_t code, const wchar_t* arg);
+    MessageSink sink_ = nullptr;
+    int32_t exitCode_ = 0;
+};
+
+extern ErrorReporter g_errors;
+
+// Growable array with the growth rule "a quarter plus 32, or at once to what is needed"
+// and an optional maximum; memory failures are fatal (KVA_EXIT).
+template <typename T>
+class BoundedArray {
+public:
+    BoundedArray() {}
+    explicit BoundedArray(uint32_t n) { Add(n); }
+    ~BoundedArray() { free(data_); }
+    BoundedArray(const BoundedArray&) = delete;
+    BoundedArray& operator=(const BoundedArray&) = delete;
+
+    void Add(uint32_t n);
+    void Resize(uint32_t n) {
+        if (n > capacity_) Add(n - count_);
+        else count_ = n;
+    }
+    void Clear() { free(data_); data_ = nullptr; count_ = capacity_ = 0; }
+    void SetMaximum(uint32_t maximum) { maximum_ = maximum; }
+    T& operator[](uint32_t i) { return data_[i]; }
+    const T& operator[](uint32_t i) const { return data_[i]; }
+    T* Data() { return data_; }
+    const T* Data() const { return data_; }
+    uint32_t Count() const { return count_; }
+    uint32_t Capacity() const { return capacity_; }
+
+private:
+    T* data_ = nullptr;
+    uint32_t count_ = 0;
+    uint32_t capacity_ = 0;
+    uint32_t maximum_ = 0;
+};
+
+template <typename T>
+void BoundedArray<T>::Add(uint32_t n) {
+    // Sizes are worked out in 64 bits: a count or byte size that wraps would leave a block
+    // smaller than the count says. On failure the count stays as it was, so an array that
+    // outlives the exit exception never claims elements it does not have. The maximum holds
+    // for the count, also when the block already has room for more.
+    uint64_t count = (uint64_t)count_ + n;
+    if (maximum_ != 0 && count > maximum_) {
+        g_errors.ShowText(L"Maximum allowed array size (%u) is exceeded", maximum_);
+        g_errors.ReportMemoryError();
+    }
+    if (count <= capacity_) {
+        count_ = (uint32_t)count;
+        return;
+    }
+    if (count > UINT32_MAX) g_errors.ReportMemoryError();
+    uint64_t grown = (uint64_t)capacity_ + capacity_ / 4 + 32;
+    if (grown > UINT32_MAX) grown = UINT32_MAX;
+    uint64_t capacity = count > grown ? count : grown;
+    uint64_t bytes = capacity * sizeof(T);
+    if (bytes > SIZE_MAX) g_errors.ReportMemoryError();
+    void* block = realloc(data_, (size_t)bytes);
+    if (block == nullptr) g_errors.ReportMemoryError();
+    data_ = static_cast<T*>(block);
+    capacity_ = (uint32_t)capacity;
+    count_ = (uint32_t)count;
+}
+
+// In-place heap sort (not stable).
+void SortArray(void* base, size_t count, size_t elementSize,
+               int (*compare)(const void* a, const void* b));
+
+/* paths.cpp */
+bool IsPathSeparator(wchar_t c);
+bool IsDriveLetter(const wchar_t* path);
+bool IsAbsolutePath(const wchar_t* path);
+bool HasWildcards(const wchar_t* path);
+void AddTrailingBackslash(wchar_t* path, size_t size);
+void JoinPath(const wchar_t* folder, const wchar_t* name, wchar_t* out, size_t size);
+const wchar_t* NamePart(const wchar_t* path);
+wchar_t* NamePart(wchar_t* path);
+void CutNamePart(wchar_t* path);
+void ReplaceNamePart(wchar_t* path, const wchar_t* name, size_t size);
+void FolderPart(const wchar_t* path, wchar_t* out, size_t size);
+const wchar_t* LastChar(const wchar_t* path);
+bool MakeLongPath(const wchar_t* path, wchar_t* out, size_t size);
+DWORD GetPathAttributes(const wchar_t* path);
+bool FileExists(const wchar_t* path);
+bool RemoveFile(const wchar_t* path);
+uint64_t GetFreeSpace(const wchar_t* path);
+bool IsFolderAttr(DWORD attributes);
+bool IsReparseAttr(DWORD attributes);
+FILE* OpenStream(const wchar_t* path, const wchar_t* mode);
+void DeleteFolderTree(const wchar_t* path);
+void SettingsFolder(wchar_t* out, size_t size);
+bool AppDataFolder(wchar_t* out, size_t size);
+void GetTempFolder(wchar_t* out, size_t size);
+HMODULE LoadSystemLibrary(const wchar_t* name);
+
+struct FindData {
+    wchar_t path[kPathChars];
+    uint64_t size;
+    DWORD attributes;
+    bool isFolder;
+};
+
+class FileFinder {
+public:
+    FileFinder() { mask_[0] = 0; }
+    ~FileFinder() { Close(); }
+    FileFinder(const FileFinder&) = delete;
+    FileFinder& operator=(const FileFinder&) = delete;
+    void SetMask(const wchar_t* mask);
+    bool Next(FindData* data);
+    void Close();
+
+private:
+    wchar_t mask_[kPathChars];
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    bool firstCall_ = true;
+};
+
+bool FindOne(const wchar_t* path, FindData* data);
+
+/* fileobject.cpp */
+enum : unsigned {
+    kOpenWrite = 1,        // write access besides read access
+    kOpenWriteOnly = 2,    // write access only
+    kOpenShareWrite = 4,   // others may write meanwhile
+    kOpenNoShareRead = 8,  // others may not read
+    kCreateWriteOnly = 2,
+    kCreateShareRead = 16,
+    kCreateTrailingDot = 32,
+};
+
+enum : int {
+    kFileErrorNone = 0,
+    kFileErrorNotFound = 1,
+    kFileErrorRead = 2,
+};
+
+class FileObject {
+public:
+    FileObject() { name_[0] = 0; }
+    virtual ~FileObject();
+    FileObject(const FileObject&) = delete;
+    FileObject& operator=(const FileObject&) = delete;
+
+    virtual bool Open(const wchar_t* name, unsigned mode);
+    virtual bool Close();
+    virtual int Read(void* buffer, int size);
+    virtual bool Seek(int64_t offset, DWORD method);
+    virtual int64_t Tell();
+    virtual bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+    bool OpenWithReport(const wchar_t* name);
+    bool Create(const wchar_t* name, unsigned mode);
+    bool Write(const void* data, int size);
+    int64_t FileLength();
+
+    void SetDeleteUnclosed(bool on) { deleteUnclosed_ = on; }
+    void SetReportErrors(bool on) { reportErrors_ = on; }
+    int LastErrorKind() const { return lastErrorKind_; }
+    HANDLE Handle() const { return handle_; }
+    const wchar_t* Name() const { return name_; }
+
+private:
+    int RawRead(void* buffer, int size);
+
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    bool created_ = false;
+    bool createdLongForm_ = false;  // made under the \\?\ form: delete it under that form too
+    bool deleteUnclosed_ = true;
+    bool reportErrors_ = true;
+    bool readFailed_ = false;
+    int lastErrorKind_ = kFileErrorNone;
+    wchar_t name_[kPathChars];
+};
+
+/* textfile.cpp */
+enum : int {
+    kEncodingAnsi = 0,
+    kEncodingUtf16 = 3,
+    kEncodingUtf8 = 4,
+};
+
+class StringList {
+public:
+    void AddString(const wchar_t* text);
+    bool GetString(const wchar_t** out);
+    void Rewind() { position_ = 0; }
+    void Clear() { chars_.Clear(); position_ = 0; count_ = 0; }
+    uint32_t Count() const { return count_; }
+
+private:
+    BoundedArray<wchar_t> chars_;
+    uint32_t position_ = 0;
+    uint32_t count_ = 0;
+};
+
+int DetectTextEncoding(const unsigned char* bytes, size_t count);
+bool ReadTextFile(const wchar_t* path, StringList* lines);
+
+/* version.cpp */
+bool IsWow64();
+uint32_t GetWindowsVersion();
+bool IsWindows11OrLater();
+// True when WMI names the operating system "... Windows 10 ..."; COM must be initialised.
+bool OsNameSaysWindows10();
+
+/* help.cpp */
+HWND ShowHelp(HWND dialog, const wchar_t* topic);
+// What ShowHelp opens for a topic: "<help file>::/html/<topic>.htm", or the help file itself.
+void HelpTarget(const wchar_t* topic, wchar_t* out, size_t capacity);

@@ -1,0 +1,65 @@
+// Settings store: every registry access, the settings file override and key-tree removal.
+// Only this folder touches the registry or Ombrix.ini.
+#pragma once
+
+#include "../platform/platform.h"
+
+// The pseudo-root of entries that live only in the settings file (the "Global" key).
+#define HKEY_NULL_ROOT ((HKEY)0)
+
+/* store.cpp */
+bool SettingKeyExists(HKEY root, const wchar_t* keyPath);
+bool ReadSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueName,
+                       wchar_t* out, const wchar_t* defaultText, size_t capacity);
+int32_t ReadSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueName,
+                       int32_t defaultValue);
+LONG WriteSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueName,
+                        const wchar_t* text);
+LONG WriteSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, int32_t value);
+void DeleteSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName);
+void DeleteSettingKey(HKEY root, const wchar_t* keyPath);
+
+bool ReadUserString(const wchar_t* keyPath, const wchar_t* valueName, wchar_t* out,
+                    const wchar_t* defaultText, size_t capacity);
+int32_t ReadUserInt(const wchar_t* keyPath, const wchar_t* valueName, int32_t defaultValue);
+LONG WriteUserString(const wchar_t* keyPath, const wchar_t* valueName, const wchar_t* text);
+LONG WriteUserInt(const wchar_t* keyPath, const wchar_t* valueName, int32_t value);
+void DeleteUserValue(const wchar_t* keyPath, const wchar_t* valueName);
+
+void SetRegistryView(REGSAM view);
+bool IsIntegrationEnabled();
+
+// Which route serves a request; asking loads the settings file the first time.
+enum class SettingsRoute { File, Suppressed, Registry };
+SettingsRoute RouteSettingRequest(HKEY root, const wchar_t* keyPath);
+// The registry path of a key path under the product-key rule; false (and empty) when it does
+// not fit, since a cut path would name another key.
+bool ComposeRegistryPath(HKEY root, const wchar_t* keyPath, wchar_t* out, size_t size);
+
+/* keytree.cpp */
+void DeleteSettingTree(HKEY root, const wchar_t* keyPath);
+
+/* settingsfile.cpp */
+enum : int {
+    kEntryBare = 0,
+    kEntryQuoted = 1,
+    kEntryBinary = 2,
+};
+
+void LoadSettingsFile();
+bool SaveSettingsFile();
+void ClearSettingsFile();
+// True when the loaded file serves requests of this root and key path; loads it the first time.
+bool SettingsFileServes(HKEY root, const wchar_t* keyPath);
+// The Integration switch as it stands; never loads the file.
+bool SettingsFileIntegration();
+// The entry name of a request ("HKCU\Setup\ShellExt"); with an empty value name the prefix of
+// a whole key. False (and empty) when it does not fit.
+bool ComposeEntryName(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, wchar_t* out,
+                      size_t size);
+// Entry operations; names are compared exactly, code unit by code unit.
+const wchar_t* FindSettingsEntry(const wchar_t* name);
+void SetSettingsEntry(const wchar_t* name, const wchar_t* text, int kind);
+void RemoveSettingsEntries(const wchar_t* name);
+void RemoveSettingsEntriesUnder(const wchar_t* prefix);
+bool AnySettingsEntryUnder(const wchar_t* prefix);

@@ -1,0 +1,258 @@
+// Test bench: runs a program, follows the processes it starts and answers their dialogs.
+#include "tests/bench/bench.h"
+
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+
+namespace bench {
+
+std::wstring Narrow2Wide(const std::string& s) {
+    std::wstring w(s.size() + 1, L'\0');
+    int n = MultiByteToWideChar(CP_ACP, 0, s.c_str(), -1, &w[0], (int)w.size());
+    w.resize(n > 0 ? n - 1 : 0);
+    return w;
+}
+
+static std::wstring ModuleFolder() {
+    wchar_t path[MAX_PATH * 4];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
+    std::wstring s(path, n);
+    return s.substr(0, s.find_last_of(L"\\/"));
+}
+
+std::wstring TestsFolder() { return ModuleFolder(); }
+
+std::wstring BuildFolder() {
+    std::wstring tests = ModuleFolder();
+    return tests.substr(0, tests.find_last_of(L"\\/"));
+}
+
+std::wstring ProgramUnderTest() { return BuildFolder() + L"\\Uninstall.exe"; }
+
+bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void RemoveTree(const std::wstring& path) {
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        DeleteFileW(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((path + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::wstring name = data.cFileName;
+            if (name != L"." && name != L"..") RemoveTree(path + L"\\" + name);
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(path.c_str());
+}
+
+std::wstring ScratchFolder(const std::wstring& name) {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = std::wstring(temp) + L"ombrix-test-" + name;
+    RemoveTree(folder);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder;
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::string();
+    std::string bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+void Press(HWND dialog, int id) {
+    HWND button = GetDlgItem(dialog, id);
+    if (button != nullptr && IsWindowEnabled(button)) {
+        PostMessageW(button, BM_CLICK, 0, 0);
+    } else {
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+    }
+}
+
+Handler Answer(std::vector<int> ids) {
+    auto queue = std::make_shared<std::vector<int>>(std::move(ids));
+    return [queue](const WindowSeen& seen) {
+        int id;
+        if (!queue->empty()) {
+            id = queue->front();
+            queue->erase(queue->begin());
+        } else {
+            id = GetDlgItem(seen.window, IDOK) != nullptr ? IDOK : IDCANCEL;
+        }
+        Press(seen.window, id);
+    };
+}
+
+// Every process in the tree below root (root included).
+static std::set<DWORD> ProcessTree(DWORD root, std::set<DWORD> known) {
+    known.insert(root);
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return known;
+    std::vector<std::pair<DWORD, DWORD>> pairs;
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof(entry);
+    if (Process32FirstW(snapshot, &entry)) {
+        do pairs.emplace_back(entry.th32ProcessID, entry.th32ParentProcessID);
+        while (Process32NextW(snapshot, &entry));
+    }
+    CloseHandle(snapshot);
+    bool grown = true;
+    while (grown) {
+        grown = false;
+        for (auto& p : pairs) {
+            if (known.count(p.second) && !known.count(p.first)) {
+                known.insert(p.first);
+                grown = true;
+            }
+        }
+    }
+    return known;
+}
+
+static bool AnyAlive(const std::set<DWORD>& pids) {
+    for (DWORD pid : pids) {
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+        if (process == nullptr) continue;
+        DWORD state = WaitForSingleObject(process, 0);
+        CloseHandle(process);
+        if (state == WAIT_TIMEOUT) return true;
+    }
+    return false;
+}
+
+struct EnumState {
+    const std::set<DWORD>* pids;
+    std::vector<HWND> found;
+};
+
+static BOOL CALLBACK CollectDialogs(HWND window, LPARAM param) {
+    auto* state = reinterpret_cast<EnumState*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (!state->pids->count(pid) || !IsWindowVisible(window)) return TRUE;
+    wchar_t cls[64];
+    GetClassNameW(window, cls, 64);
+    if (wcscmp(cls, L"#32770") == 0) state->found.push_back(window);
+    return TRUE;
+}
+
+static std::wstring WindowText(HWND window) {
+    int n = GetWindowTextLengthW(window);
+    std::wstring text(n + 1, L'\0');
+    GetWindowTextW(window, &text[0], n + 1);
+    text.resize(wcslen(text.c_str()));
+    return text;
+}
+
+static WindowSeen Describe(HWND window) {
+    WindowSeen seen;
+    seen.window = window;
+    wchar_t cls[64];
+    GetClassNameW(window, cls, 64);
+    seen.className = cls;
+    seen.caption = WindowText(window);
+    GetWindowThreadProcessId(window, &seen.processId);
+    // A message box keeps its text in the static control 0xFFFF.
+    HWND text = GetDlgItem(window, 0xFFFF);
+    if (text != nullptr) seen.text = WindowText(text);
+    return seen;
+}
+
+RunResult Run(const RunSpec& spec) {
+    RunResult result;
+    std::wstring program = spec.program.empty() ? ProgramUnderTest() : spec.program;
+    std::wstring command = L"\"" + program + L"\"";
+    if (!spec.arguments.empty()) command += L" " + spec.arguments;
+
+    // Environment: the current one with the spec's variables added or replaced.
+    std::vector<std::pair<std::wstring, std::wstring>> vars;
+    wchar_t* block = GetEnvironmentStringsW();
+    for (wchar_t* p = block; *p; p += wcslen(p) + 1) {
+        std::wstring entry = p;
+        size_t eq = entry.find(L'=', 1);
+        if (eq == std::wstring::npos) continue;
+        vars.emplace_back(entry.substr(0, eq), entry.substr(eq + 1));
+    }
+    FreeEnvironmentStringsW(block);
+    for (auto& v : spec.environment) {
+        auto same = [&](const std::pair<std::wstring, std::wstring>& e) {
+            return _wcsicmp(e.first.c_str(), v.first.c_str()) == 0;
+        };
+        vars.erase(std::remove_if(vars.begin(), vars.end(), same), vars.end());
+        vars.push_back(v);
+    }
+    std::wstring env;
+    for (auto& v : vars) env += v.first + L"=" + v.second + L'\0';
+    env += L'\0';
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info = {};
+    std::vector<wchar_t> line(command.begin(), command.end());
+    line.push_back(0);
+    DWORD begin = GetTickCount();
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT, &env[0],
+                        spec.folder.empty() ? nullptr : spec.folder.c_str(), &startup, &info)) {
+        return result;
+    }
+    result.started = true;
+    CloseHandle(info.hThread);
+
+    Handler handler = spec.handler ? spec.handler : Answer({});
+    std::set<HWND> handled;
+    std::set<DWORD> tree = {info.dwProcessId};
+    bool mainDone = false;
+    for (;;) {
+        if (!mainDone && WaitForSingleObject(info.hProcess, 0) == WAIT_OBJECT_0) {
+            mainDone = true;
+            result.millis = GetTickCount() - begin;
+            GetExitCodeProcess(info.hProcess, &result.exitCode);
+        }
+        tree = ProcessTree(info.dwProcessId, tree);
+        EnumState state{&tree, {}};
+        EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&state));
+        for (HWND window : state.found) {
+            if (handled.count(window)) continue;
+            handled.insert(window);
+            Sleep(50);  // let the dialog finish its initialisation
+            WindowSeen seen = Describe(window);
+            result.windows.push_back(seen);
+            handler(seen);
+        }
+        if (mainDone && (!spec.waitForChildren || !AnyAlive(tree))) break;
+        if (GetTickCount() - begin > spec.timeoutMillis) {
+            result.timedOut = true;
+            TerminateProcess(info.hProcess, 99);
+            break;
+        }
+        Sleep(30);
+    }
+    CloseHandle(info.hProcess);
+    return result;
+}
+
+}  // namespace bench

@@ -1,0 +1,63 @@
+// Test bench: starts Uninstall.exe (or any program) under the test's control, watches the
+// dialogs and message boxes of it and of the processes it starts, and answers them.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace bench {
+
+// A dialog or message box that appeared during a run.
+struct WindowSeen {
+    HWND window;
+    std::wstring className;
+    std::wstring caption;
+    std::wstring text;  // the message text of a message box (its static text), else empty
+    DWORD processId;
+};
+
+// Called once for each new top-level dialog; it clicks something or leaves it open.
+using Handler = std::function<void(const WindowSeen& seen)>;
+
+struct RunResult {
+    DWORD exitCode = 0;
+    DWORD millis = 0;
+    bool started = false;
+    bool timedOut = false;
+    std::vector<WindowSeen> windows;
+};
+
+struct RunSpec {
+    std::wstring program;   // default: the program under test
+    std::wstring arguments; // appended after the quoted program path
+    std::wstring folder;    // current directory; default: inherited
+    std::vector<std::pair<std::wstring, std::wstring>> environment;  // added or replaced
+    Handler handler;        // default: press the default answer of every box
+    DWORD timeoutMillis = 60000;
+    bool waitForChildren = false;  // also wait until every process it started has ended
+};
+
+RunResult Run(const RunSpec& spec);
+
+// The answers a handler can give.
+void Press(HWND dialog, int id);
+// A handler that answers boxes in order with the given ids (IDYES, IDNO, IDOK ...);
+// when the list runs out it presses IDOK/IDCANCEL.
+Handler Answer(std::vector<int> ids);
+
+std::wstring ProgramUnderTest();  // build\Uninstall.exe
+std::wstring BuildFolder();        // build
+std::wstring TestsFolder();        // build\tests
+// A fresh, empty scratch folder (under the Wine temp folder), named after the test.
+std::wstring ScratchFolder(const std::wstring& name);
+void RemoveTree(const std::wstring& path);
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+std::string ReadFileBytes(const std::wstring& path);
+bool PathExists(const std::wstring& path);
+std::wstring Narrow2Wide(const std::string& s);
+
+}  // namespace bench

@@ -1,0 +1,139 @@
+// The program as a whole: run modes, exit codes, timing of /wait, the notices it shows and
+// the carry-over of a settings file placed beside the installer.
+#include "tests/bench/bench.h"
+
+#include <gtest/gtest.h>
+
+using bench::Run;
+using bench::RunSpec;
+
+namespace {
+
+const wchar_t* kSetupCaption = L"Ombrix setup";
+
+RunSpec Spec(const std::wstring& arguments, bench::Handler handler = nullptr) {
+    RunSpec spec;
+    spec.arguments = arguments;
+    spec.handler = handler;
+    // Every run starts with nothing inherited from the installer.
+    spec.environment = {{L"sfxcmd", L""}, {L"sfxname", L""}};
+    return spec;
+}
+
+}  // namespace
+
+TEST(Wait, SleepsTwoSecondsPerSwitchWithoutWindows) {
+    auto once = Run(Spec(L"/wait"));
+    ASSERT_TRUE(once.started);
+    EXPECT_EQ(0u, once.exitCode);
+    EXPECT_GE(once.millis, 2000u);
+    EXPECT_LT(once.millis, 3900u);
+    EXPECT_TRUE(once.windows.empty());
+
+    auto twice = Run(Spec(L"/wait -WAIT"));
+    EXPECT_EQ(0u, twice.exitCode);
+    EXPECT_GE(twice.millis, 4000u);
+    EXPECT_LT(twice.millis, 5900u);
+}
+
+TEST(Warning, ShowsManualDeletionNoticeOnce) {
+    auto result = Run(Spec(L"/warning"));
+    ASSERT_TRUE(result.started);
+    EXPECT_EQ(0u, result.exitCode);
+    ASSERT_EQ(1u, result.windows.size());
+    EXPECT_EQ(L"Uninstall Ombrix", result.windows[0].caption);
+    std::wstring expected = L"Ombrix has been uninstalled.\nPlease delete the file " + bench::ProgramUnderTest() +
+                            L" yourself.";
+    EXPECT_EQ(expected, result.windows[0].text);
+}
+
+TEST(Switches, UnknownOrModelessSwitchesRunNoMode) {
+    for (const wchar_t* arguments : {L"/Silent", L"/msi", L"/initA1", L"/noexplorer", L"/", L"-x"}) {
+        auto result = Run(Spec(arguments));
+        ASSERT_TRUE(result.started);
+        EXPECT_EQ(0u, result.exitCode) << arguments;
+        EXPECT_TRUE(result.windows.empty()) << arguments;
+        EXPECT_LT(result.millis, 1900u) << arguments;
+    }
+}
+
+TEST(Setup, ConfirmedShowsCompletionAndWow64Notice) {
+    auto result = Run(Spec(L"/setup /noexplorer"));
+    ASSERT_TRUE(result.started);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(0u, result.exitCode);
+    ASSERT_EQ(3u, result.windows.size());
+    EXPECT_EQ(kSetupCaption, result.windows[0].caption);
+    EXPECT_NE(nullptr, GetDlgItem(result.windows[0].window, 5127)) << "setup dialog expected first";
+    EXPECT_EQ(kSetupCaption, result.windows[1].caption);
+    // The 32-bit program runs under WOW64 in the test prefix, so the notice follows.
+    EXPECT_EQ(kSetupCaption, result.windows[2].caption);
+    EXPECT_NE(std::wstring::npos, result.windows[2].text.find(L"32-bit"));
+}
+
+TEST(Setup, CancelledExitsWithOneAndShowsNothingMore) {
+    auto result = Run(Spec(L"/setup", bench::Answer({IDCANCEL})));
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(1u, result.exitCode);
+    EXPECT_EQ(1u, result.windows.size());
+}
+
+TEST(Setup, MsiShowsOnlyTheSetupDialog) {
+    auto result = Run(Spec(L"/setup /msi"));
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_EQ(1u, result.windows.size());
+}
+
+TEST(Setup, SilentConfirmsItselfFromEitherSource) {
+    auto own = Run(Spec(L"/setup /S"));
+    EXPECT_FALSE(own.timedOut);
+    EXPECT_EQ(0u, own.exitCode);
+    EXPECT_TRUE(own.windows.empty());
+
+    RunSpec spec = Spec(L"-setup");
+    spec.environment = {{L"sfxcmd", L"\"C:\\dl\\ombrix-setup.exe\" /S"}, {L"sfxname", L""}};
+    auto installer = Run(spec);
+    EXPECT_FALSE(installer.timedOut);
+    EXPECT_EQ(0u, installer.exitCode);
+    EXPECT_TRUE(installer.windows.empty());
+}
+
+TEST(CarryOver, CopiesInstallerSettingsIntoCurrentFolderOnce) {
+    std::wstring installerFolder = bench::ScratchFolder(L"carry-installer");
+    std::wstring target = bench::ScratchFolder(L"carry-target");
+    ASSERT_TRUE(bench::WriteFileBytes(installerFolder + L"\\ombrix.ini", "HKCU\\Setup\\ShellExt=1\r\n"));
+
+    RunSpec spec = Spec(L"/setup /S");
+    spec.folder = target;
+    spec.environment = {{L"sfxcmd", L""}, {L"sfxname", installerFolder + L"\\ombrix-setup.exe"}};
+    auto result = Run(spec);
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_EQ("HKCU\\Setup\\ShellExt=1\r\n", bench::ReadFileBytes(target + L"\\ombrix.ini"));
+
+    // An existing file in the current folder is never overwritten.
+    ASSERT_TRUE(bench::WriteFileBytes(target + L"\\ombrix.ini", "mine"));
+    result = Run(spec);
+    EXPECT_EQ("mine", bench::ReadFileBytes(target + L"\\ombrix.ini"));
+
+    // A cancelled setup copies nothing.
+    DeleteFileW((target + L"\\ombrix.ini").c_str());
+    spec.arguments = L"/setup";
+    spec.handler = bench::Answer({IDCANCEL});
+    result = Run(spec);
+    EXPECT_EQ(1u, result.exitCode);
+    EXPECT_FALSE(bench::PathExists(target + L"\\ombrix.ini"));
+
+    bench::RemoveTree(installerFolder);
+    bench::RemoveTree(target);
+}
+
+TEST(CarryOver, NothingWithoutInstallerName) {
+    std::wstring target = bench::ScratchFolder(L"carry-none");
+    RunSpec spec = Spec(L"/setup /S");
+    spec.folder = target;
+    auto result = Run(spec);
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_FALSE(bench::PathExists(target + L"\\ombrix.ini"));
+    bench::RemoveTree(target);
+}

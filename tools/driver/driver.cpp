@@ -1,0 +1,82 @@
+// Command-line driver for demonstrations and manual checks: runs Uninstall.exe (or another
+// program) under Wine, answers its dialogs and message boxes as told, and prints what it saw.
+//   driver [--cwd DIR] [--env NAME=VALUE]... [--answer yes|no|ok|cancel]... [--children]
+//          [--program PATH] [--] ARGUMENTS...
+#include "tests/bench/bench.h"
+
+#include <stdio.h>
+
+#include <string>
+
+static int AnswerId(const std::wstring& word) {
+    if (word == L"yes") return IDYES;
+    if (word == L"no") return IDNO;
+    if (word == L"cancel") return IDCANCEL;
+    return IDOK;
+}
+
+static std::string Utf8(const std::wstring& text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n : 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
+    out.resize(n > 0 ? n - 1 : 0);
+    return out;
+}
+
+static std::string OneLine(const std::wstring& text) {
+    std::wstring flat;
+    for (wchar_t c : text) {
+        if (c == L'\n') flat += L"\\n";
+        else if (c != L'\r') flat += c;
+    }
+    return Utf8(flat);
+}
+
+int wmain(int argc, wchar_t** argv) {
+    bench::RunSpec spec;
+    std::vector<int> answers;
+    int i = 1;
+    for (; i < argc; ++i) {
+        std::wstring arg = argv[i];
+        if (arg == L"--cwd" && i + 1 < argc) {
+            spec.folder = argv[++i];
+        } else if (arg == L"--env" && i + 1 < argc) {
+            std::wstring pair = argv[++i];
+            size_t eq = pair.find(L'=');
+            spec.environment.emplace_back(pair.substr(0, eq), eq == std::wstring::npos ? L"" : pair.substr(eq + 1));
+        } else if (arg == L"--answer" && i + 1 < argc) {
+            answers.push_back(AnswerId(argv[++i]));
+        } else if (arg == L"--children") {
+            spec.waitForChildren = true;
+        } else if (arg == L"--program" && i + 1 < argc) {
+            spec.program = argv[++i];
+        } else if (arg == L"--") {
+            ++i;
+            break;
+        } else {
+            break;
+        }
+    }
+    for (; i < argc; ++i) {
+        if (!spec.arguments.empty()) spec.arguments += L" ";
+        std::wstring arg = argv[i];
+        spec.arguments += arg.find(L' ') != std::wstring::npos ? L"\"" + arg + L"\"" : arg;
+    }
+    spec.handler = bench::Answer(answers);
+    std::wstring program = spec.program.empty() ? bench::ProgramUnderTest() : spec.program;
+    printf("  run: %s %s\n", Utf8(program.substr(program.find_last_of(L"\\/") + 1)).c_str(),
+           Utf8(spec.arguments).c_str());
+    fflush(stdout);
+    bench::RunResult result = bench::Run(spec);
+    if (!result.started) {
+        printf("  could not start the program\n");
+        return 2;
+    }
+    for (const auto& w : result.windows) {
+        if (w.text.empty()) printf("  dialog \"%s\"\n", OneLine(w.caption).c_str());
+        else printf("  message box \"%s\": %s\n", OneLine(w.caption).c_str(), OneLine(w.text).c_str());
+    }
+    printf("  exit code %lu after %lu ms%s\n", (unsigned long)result.exitCode, (unsigned long)result.millis,
+           result.timedOut ? " (timed out)" : "");
+    return result.timedOut ? 3 : 0;
+}

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian machine, only when it is missing.
+set -euo pipefail
+
+need=()
+have() { command -v "$1" >/dev/null 2>&1; }
+have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+have i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686-posix)
+have i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)
+have cmake || need+=(cmake)
+have make || need+=(make)
+have python3 || need+=(python3)
+have Xvfb || need+=(xvfb)
+have_pkg wine || need+=(wine)
+have_pkg wine64 || need+=(wine64)
+have_pkg wine32:i386 || need+=(wine32:i386)
+[ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
+
+if [ ${#need[@]} -eq 0 ]; then
+  exit 0
+fi
+if [ "$(id -u)" != 0 ]; then
+  echo "missing packages: ${need[*]} (run as root to install them)" >&2
+  exit 1
+fi
+echo "installing: ${need[*]}"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null

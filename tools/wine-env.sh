@@ -1,0 +1,32 @@
+# Sourced by the test and demo scripts: a private Wine prefix in the build tree, a private
+# X display, and a warm wineserver that no test's pipes keep alive.
+# Usage: . tools/wine-env.sh BUILD_DIR ; then wine_up ; ... ; wine_down
+OMBRIX_BUILD=$(cd "$1" && pwd)
+export WINEPREFIX="$OMBRIX_BUILD/wineprefix"
+export WINEARCH=win64
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+XVFB_PID=
+
+wine_up() {
+  local n
+  for n in $(seq 91 140); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then break; fi
+  done
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+  XVFB_PID=$!
+  export DISPLAY=":$n"
+  for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "creating Wine prefix $WINEPREFIX"
+    wineboot -i >/dev/null 2>&1 </dev/null
+    wineserver -w
+  fi
+  wineserver -p >/dev/null 2>&1 </dev/null
+  wine cmd /c exit >/dev/null 2>&1 </dev/null
+}
+
+wine_down() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
+}

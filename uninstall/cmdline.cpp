@@ -1,0 +1,85 @@
+// Command line: the tokenizer, switch recognition, the run-mode decision and the two
+// switches that act while they are read (/wait and /warning).
+#include "uninstall/shell.h"
+
+#include "language/language.h"
+#include "resources/resource.h"
+
+RunOptions g_run;
+
+const wchar_t* NextToken(const wchar_t* text, wchar_t* token, size_t size) {
+    while (IsBlank(*text)) ++text;
+    if (*text == 0) return nullptr;
+    size_t stored = 0;
+    bool quoted = false;
+    auto store = [&](wchar_t c) {
+        if (token != nullptr && stored + 1 < size) token[stored++] = c;
+    };
+    while (*text != 0 && (quoted || !IsBlank(*text))) {
+        if (text[0] == L'"' && text[1] == L'"') {
+            store(L'"');
+            text += 2;
+        } else if (*text == L'"') {
+            quoted = !quoted;
+            ++text;
+        } else {
+            store(*text++);
+        }
+    }
+    if (token != nullptr && size > 0) token[stored] = 0;
+    return text;
+}
+
+bool MatchSwitch(const wchar_t* name, const wchar_t* word, int count) {
+    int a = (int)wcslen(name) + 1;
+    int b = (int)wcslen(word) + 1;
+    if (a > count) a = count;
+    if (b > count) b = count;
+    return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE | SORT_STRINGSORT, name, a, word, b) ==
+           CSTR_EQUAL;
+}
+
+void ShowManualDeletionNotice() {
+    wchar_t programPath[kPathChars];
+    if (GetModuleFileNameW(nullptr, programPath, CountOf(programPath)) == 0) programPath[0] = 0;
+    programPath[CountOf(programPath) - 1] = 0;
+
+    wchar_t text[512];
+    FormatBounded(text, CountOf(text), L"%ls\n", GetMessageText(IDS_UNINSTALLCOMPLETED));
+    size_t used = wcslen(text);
+    // The second text comes from a translator: only its one %s is filled in.
+    FormatWithOneArg(text + used, CountOf(text) - used, GetMessageText(IDS_UNINSTALLSHOULDDELETE), programPath);
+    ShowMessageBox(nullptr, text, GetMessageText(IDS_UNINSTALLKVA), MB_ICONINFORMATION | MB_SETFOREGROUND);
+}
+
+static void ActOnSwitch(const wchar_t* name) {
+    if (MatchSwitch(name, L"setup", 5)) {
+        g_run.setupMode = true;
+    } else if (MatchSwitch(name, L"msi", 3)) {
+        g_run.msi = true;
+    } else if (MatchSwitch(name, L"init", 4)) {
+        CopyString(g_run.initOptions, name + 4, CountOf(g_run.initOptions));
+    } else if (MatchSwitch(name, L"wait", 4)) {
+        Sleep(2000);
+    } else if (MatchSwitch(name, L"noexplorer", 4)) {
+        g_run.noExplorer = true;
+    } else if (MatchSwitch(name, L"warning", 7)) {
+        ShowManualDeletionNotice();
+    }
+}
+
+void ParseCommandSource(const wchar_t* text, bool fromInstaller) {
+    wchar_t token[kTextChars];
+    int counted = 0;
+    const wchar_t* position = text;
+    while ((position = NextToken(position, token, CountOf(token))) != nullptr) {
+        if (token[0] != L'/' && token[0] != L'-') continue;
+        if (token[1] != 0 && ToUpperChar(token[1]) == L'S' && !IsAsciiLetter(token[2])) {
+            g_run.silent = true;
+            continue;
+        }
+        ++counted;
+        if (!fromInstaller) ActOnSwitch(token + 1);
+    }
+    g_run.uninstallMode = !fromInstaller && counted == 0;
+}

@@ -1,0 +1,82 @@
+// Entry point: prepares the process, reads the switches and runs setup or uninstall mode.
+#include "uninstall/shell.h"
+
+#include "language/language.h"
+#include "resources/resource.h"
+#include "settings/settings.h"
+#include "setup/setup.h"
+
+#include <ole2.h>
+#include <shellapi.h>
+
+// Takes the current directory out of the DLL search order where the system can.
+static void HardenDllSearchOrder() {
+    HMODULE kernel = GetModuleHandleW(L"kernel32");
+    if (kernel == nullptr) return;
+    typedef BOOL(WINAPI * SetDllDirectoryFn)(LPCWSTR);
+    auto setDllDirectory =
+        reinterpret_cast<SetDllDirectoryFn>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW")));
+    if (setDllDirectory != nullptr) setDllDirectory(L"");
+}
+
+static void LoadProgramIcon() {
+    g_shell.programIcon = LoadIconW(ResourceModule(), L"KVAICON");
+    if (g_shell.programIcon == nullptr && ProgramModule() != ResourceModule()) {
+        g_shell.programIcon = LoadIconW(ProgramModule(), L"KVAICON");
+    }
+}
+
+static void ReadSwitches() {
+    wchar_t installerLine[kTextChars];
+    DWORD n = GetEnvironmentVariableW(L"sfxcmd", installerLine, CountOf(installerLine));
+    if (n == 0 || n >= CountOf(installerLine)) installerLine[0] = 0;
+    ParseCommandSource(installerLine, true);
+    ParseCommandSource(GetCommandLineW(), false);
+}
+
+static void RunSetupMode() {
+    if (DialogBoxParamW(ResourceModule(), L"SETUPDLG", nullptr, SetupDialogProc, 0) == 0) return;
+    CarryOverSettingsFile();
+    if (!g_run.msi) {
+        DialogBoxParamW(ResourceModule(), L"DONEDLG", nullptr, DoneDialogProc, 0);
+        if (IsWow64() && !g_run.silent) {
+            ShowMessageBox(nullptr, GetMessageText(IDS_WARN32BIT), GetMessageText(IDS_UNINSTTITLE),
+                           MB_ICONINFORMATION);
+        }
+    }
+    if (g_shell.openAfterSetup[0] != 0 && !g_run.silent && !g_run.msi && !g_run.noExplorer &&
+        FileExists(g_shell.openAfterSetup)) {
+        ShellExecuteW(nullptr, L"open", g_shell.openAfterSetup, nullptr, L"", SW_SHOWNORMAL);
+    }
+}
+
+static void Shutdown() {
+    if (g_shell.richEdit != nullptr) FreeLibrary(g_shell.richEdit);
+    OleUninitialize();
+    if (g_shell.boldFont != nullptr) DeleteObject(g_shell.boldFont);
+    // What the run changed in the settings file is written back once, at the very end.
+    SaveSettingsFile();
+    ClearSettingsFile();
+    ReleaseLanguageLibrary();
+}
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+    HardenDllSearchOrder();
+    LoadLanguageLibrary(instance);
+    LoadLanguageFile(L"uninstall.lng");
+    OleInitialize(nullptr);
+    g_shell.richEdit = LoadSystemLibrary(L"riched20.dll");
+    LoadProgramIcon();
+    g_shell.boldFont = CreateFontW(ScaleByDpi(-12), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, 0, 0, 0, 0,
+                                   L"MS Shell Dlg");
+    ReadSwitches();
+
+    if (g_run.setupMode) {
+        RunSetupMode();
+    } else if (g_run.uninstallMode) {
+        RunUninstall();
+    }
+
+    Shutdown();
+    return g_shell.exitCode;
+}

@@ -1,0 +1,73 @@
+// Program shell: process-wide run options and shell state, the message box and DPI helpers.
+#pragma once
+
+#include "../platform/platform.h"
+
+/* cmdline.cpp */
+struct RunOptions {
+    bool setupMode;
+    bool uninstallMode;
+    bool silent;
+    bool msi;
+    bool noExplorer;
+    wchar_t initOptions[40];
+};
+extern RunOptions g_run;
+
+// Returns the position after the next token, or nullptr when no token is left.
+const wchar_t* NextToken(const wchar_t* text, wchar_t* token, size_t size);
+bool MatchSwitch(const wchar_t* name, const wchar_t* word, int count);
+void ParseCommandSource(const wchar_t* text, bool fromInstaller);
+void ShowManualDeletionNotice();
+
+/* main.cpp */
+struct ShellState {
+    HICON programIcon;
+    HFONT boldFont;
+    HMODULE richEdit;
+    wchar_t openAfterSetup[kPathChars];
+    int32_t exitCode;
+    int32_t screenDpi;
+};
+extern ShellState g_shell;
+
+int ScaleByDpi(int pixels);
+int ShowMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT style);
+void CarryOverSettingsFile();
+
+/* uninstall.cpp */
+void RunUninstall();
+
+// One line of Uninstall.lst: an entry, a line that is never taken as an entry (over-long or
+// holding a NUL byte), or the end of the list.
+enum class ListLine { End, Entry, Skipped };
+ListLine ReadListLine(FILE* list, char* line, size_t size);
+// Removes trailing blanks and line ends; false when nothing is left.
+bool TrimListEntry(char* line);
+// True when an entry can only name something inside the program folder.
+bool IsSafeListEntry(const wchar_t* entry);
+// The program folder followed by the entry; false for entries that are unsafe or do not fit.
+bool MakeEntryPath(const wchar_t* programFolder, const char* entry, wchar_t* out, size_t size);
+// The folder of the program path: a drive root keeps its backslash. False without a backslash.
+bool ProgramFolderOf(const wchar_t* programPath, wchar_t* out, size_t size);
+// Deletes the listed entries in passes until a pass deletes nothing; returns the pass count.
+uint32_t RunDeletionPasses(const wchar_t* programFolder, const wchar_t* programName, FILE* list,
+                           bool* restartNeeded);
+
+// The paths of the batch file as the interpreter reads them; empty when a path cannot be
+// written so that it names what it should.
+enum : size_t { kBatchNameBytes = 2 * kPathChars };
+struct BatchNames {
+    char program[kBatchNameBytes];
+    char folder[kBatchNameBytes];
+    char batch[kBatchNameBytes];
+};
+// Text for the batch file in the given code page, "%" doubled; false when it cannot be
+// represented exactly or would break its quotes or line.
+bool EncodeBatchText(const wchar_t* text, UINT codePage, char* out, size_t size);
+// As EncodeBatchText, falling back to the path's short form.
+bool EncodeBatchPath(const wchar_t* path, UINT codePage, char* out, size_t size);
+bool WriteBatchLines(FILE* batch, const BatchNames& names, bool silent);
+
+/* removal.cpp */
+void RemoveIntegration();
