@@ -1,0 +1,275 @@
+// The settings store: every registry read, write and deletion, served by the settings file,
+// suppressed by its Integration switch, or passed to the registry in the chosen view.
+#include "settings.h"
+
+#include <string.h>
+
+namespace {
+
+// The view flag combined into key opens for reading, key creation and DeleteSettingKey.
+REGSAM g_view = 0;
+
+// Owns one open registry key for the length of an operation.
+class RegKey {
+public:
+    RegKey() {}
+    ~RegKey() {
+        if (key_ != nullptr) RegCloseKey(key_);
+    }
+    RegKey(const RegKey&) = delete;
+    RegKey& operator=(const RegKey&) = delete;
+    HKEY* Out() { return &key_; }
+    HKEY Get() const { return key_; }
+
+private:
+    HKEY key_ = nullptr;
+};
+
+const wchar_t* OrEmpty(const wchar_t* text) { return text != nullptr ? text : L""; }
+
+// A missing default is the empty text.
+void CopyDefault(wchar_t* out, const wchar_t* defaultText, size_t capacity) {
+    CopyString(out, OrEmpty(defaultText), capacity);
+}
+
+}  // namespace
+
+SettingsRoute RouteSettingRequest(HKEY root, const wchar_t* keyPath) {
+    if (SettingsFileServes(root, keyPath)) return SettingsRoute::File;
+    if (!IsIntegrationEnabled()) return SettingsRoute::Suppressed;
+    return SettingsRoute::Registry;
+}
+
+bool ComposeRegistryPath(HKEY root, const wchar_t* keyPath, wchar_t* out, size_t size) {
+    keyPath = OrEmpty(keyPath);
+    bool fits;
+    if (root == HKEY_CURRENT_USER || root == HKEY_LOCAL_MACHINE) {
+        if (keyPath[0] == L'\\') {
+            fits = wcslen(keyPath + 1) < size;
+            if (fits) CopyString(out, keyPath + 1, size);
+        } else {
+            fits = FormatBounded(out, size, L"Software\\Ombrix%ls%ls", keyPath[0] != 0 ? L"\\" : L"",
+                                 keyPath) >= 0;
+        }
+    } else {
+        fits = wcslen(keyPath) < size;
+        if (fits) CopyString(out, keyPath, size);
+    }
+    if (!fits && size > 0) out[0] = 0;
+    return fits;
+}
+
+bool SettingKeyExists(HKEY root, const wchar_t* keyPath) {
+    switch (RouteSettingRequest(root, keyPath)) {
+    case SettingsRoute::File: {
+        wchar_t prefix[kTextChars];
+        if (!ComposeEntryName(root, keyPath, L"", prefix, CountOf(prefix)) || prefix[0] == 0) return false;
+        return AnySettingsEntryUnder(prefix);
+    }
+    case SettingsRoute::Suppressed:
+        return false;
+    case SettingsRoute::Registry:
+        break;
+    }
+    wchar_t path[kRegPathChars];
+    if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return false;
+    RegKey key;
+    return RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, key.Out()) == ERROR_SUCCESS;
+}
+
+bool ReadSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, wchar_t* out,
+                       const wchar_t* defaultText, size_t capacity) {
+    SettingsRoute route = RouteSettingRequest(root, keyPath);
+    if (capacity == 0) return false;
+    CopyDefault(out, defaultText, capacity);
+    switch (route) {
+    case SettingsRoute::File: {
+        wchar_t name[kTextChars];
+        if (!ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) return false;
+        const wchar_t* text = FindSettingsEntry(name);
+        if (text != nullptr) CopyString(out, text, capacity);
+        return true;
+    }
+    case SettingsRoute::Suppressed:
+        return true;
+    case SettingsRoute::Registry:
+        break;
+    }
+    wchar_t path[kRegPathChars];
+    if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return false;
+    RegKey key;
+    if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | g_view, key.Out()) !=
+        ERROR_SUCCESS) {
+        CopyDefault(out, defaultText, capacity);
+        return false;
+    }
+    const size_t maxChars = MAXDWORD / sizeof(wchar_t);
+    DWORD bytes = (DWORD)((capacity < maxChars ? capacity : maxChars) * sizeof(wchar_t));
+    if (RegQueryValueExW(key.Get(), OrEmpty(valueName), nullptr, nullptr, reinterpret_cast<BYTE*>(out),
+                         &bytes) != ERROR_SUCCESS) {
+        CopyDefault(out, defaultText, capacity);
+        return false;
+    }
+    // The stored text need not carry its terminator.
+    size_t end = bytes / sizeof(wchar_t);
+    out[end < capacity - 1 ? end : capacity - 1] = 0;
+    return true;
+}
+
+int32_t ReadSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, int32_t defaultValue) {
+    switch (RouteSettingRequest(root, keyPath)) {
+    case SettingsRoute::File: {
+        wchar_t name[kTextChars];
+        if (!ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) return defaultValue;
+        const wchar_t* text = FindSettingsEntry(name);
+        if (text == nullptr) return defaultValue;
+        return (int32_t)(uint32_t)StringToInt64(text);
+    }
+    case SettingsRoute::Suppressed:
+        return defaultValue;
+    case SettingsRoute::Registry:
+        break;
+    }
+    wchar_t path[kRegPathChars];
+    if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return defaultValue;
+    RegKey key;
+    if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | g_view, key.Out()) !=
+        ERROR_SUCCESS) {
+        return defaultValue;
+    }
+    // A shorter value replaces only the low-order bytes of the default, as the registry wrote them.
+    DWORD data = (DWORD)defaultValue;
+    DWORD size = sizeof(data);
+    if (RegQueryValueExW(key.Get(), OrEmpty(valueName), nullptr, nullptr, reinterpret_cast<BYTE*>(&data),
+                         &size) != ERROR_SUCCESS ||
+        size == 0) {
+        return defaultValue;
+    }
+    return (int32_t)data;
+}
+
+namespace {
+
+LONG CreateKey(HKEY root, const wchar_t* path, RegKey* key) {
+    return RegCreateKeyExW(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | g_view, nullptr,
+                           key->Out(), nullptr);
+}
+
+}  // namespace
+
+LONG WriteSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, const wchar_t* text) {
+    text = OrEmpty(text);
+    switch (RouteSettingRequest(root, keyPath)) {
+    case SettingsRoute::File: {
+        wchar_t name[kTextChars];
+        if (!ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) return ERROR_BUFFER_OVERFLOW;
+        SetSettingsEntry(name, text, kEntryQuoted);
+        return ERROR_SUCCESS;
+    }
+    case SettingsRoute::Suppressed:
+        return ERROR_SUCCESS;
+    case SettingsRoute::Registry:
+        break;
+    }
+    wchar_t path[kRegPathChars];
+    if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return ERROR_FILENAME_EXCED_RANGE;
+    RegKey key;
+    LONG status = CreateKey(root, path, &key);
+    if (status != ERROR_SUCCESS) return status;
+    DWORD bytes = (DWORD)((wcslen(text) + 1) * sizeof(wchar_t));
+    return RegSetValueExW(key.Get(), OrEmpty(valueName), 0, REG_SZ, reinterpret_cast<const BYTE*>(text), bytes);
+}
+
+LONG WriteSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, int32_t value) {
+    switch (RouteSettingRequest(root, keyPath)) {
+    case SettingsRoute::File: {
+        wchar_t name[kTextChars];
+        if (!ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) return ERROR_BUFFER_OVERFLOW;
+        wchar_t text[20];
+        Int64ToString((uint32_t)value, text, CountOf(text));
+        SetSettingsEntry(name, text, kEntryBare);
+        return ERROR_SUCCESS;
+    }
+    case SettingsRoute::Suppressed:
+        return ERROR_SUCCESS;
+    case SettingsRoute::Registry:
+        break;
+    }
+    wchar_t path[kRegPathChars];
+    if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return ERROR_FILENAME_EXCED_RANGE;
+    RegKey key;
+    LONG status = CreateKey(root, path, &key);
+    if (status != ERROR_SUCCESS) return status;
+    DWORD data = (DWORD)value;
+    return RegSetValueExW(key.Get(), OrEmpty(valueName), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                          sizeof(data));
+}
+
+void DeleteSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName) {
+    switch (RouteSettingRequest(root, keyPath)) {
+    case SettingsRoute::File: {
+        wchar_t name[kTextChars];
+        if (ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) RemoveSettingsEntries(name);
+        return;
+    }
+    case SettingsRoute::Suppressed:
+        return;
+    case SettingsRoute::Registry:
+        break;
+    }
+    wchar_t path[kRegPathChars];
+    if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return;
+    RegKey key;
+    if (RegOpenKeyExW(root, path, 0, KEY_WRITE, key.Out()) != ERROR_SUCCESS) return;
+    RegDeleteValueW(key.Get(), OrEmpty(valueName));
+}
+
+void DeleteSettingKey(HKEY root, const wchar_t* keyPath) {
+    switch (RouteSettingRequest(root, keyPath)) {
+    case SettingsRoute::File: {
+        wchar_t prefix[kTextChars];
+        if (ComposeEntryName(root, keyPath, L"", prefix, CountOf(prefix)) && prefix[0] != 0) {
+            RemoveSettingsEntriesUnder(prefix);
+        }
+        return;
+    }
+    case SettingsRoute::Suppressed:
+        return;
+    case SettingsRoute::Registry:
+        break;
+    }
+    wchar_t path[kRegPathChars];
+    // An empty path would name the root itself.
+    if (!ComposeRegistryPath(root, keyPath, path, CountOf(path)) || path[0] == 0) return;
+    if (g_view != 0) {
+        RegDeleteKeyExW(root, path, g_view, 0);
+    } else {
+        RegDeleteKeyW(root, path);
+    }
+}
+
+bool ReadUserString(const wchar_t* keyPath, const wchar_t* valueName, wchar_t* out, const wchar_t* defaultText,
+                    size_t capacity) {
+    return ReadSettingString(HKEY_CURRENT_USER, keyPath, valueName, out, defaultText, capacity);
+}
+
+int32_t ReadUserInt(const wchar_t* keyPath, const wchar_t* valueName, int32_t defaultValue) {
+    return ReadSettingInt(HKEY_CURRENT_USER, keyPath, valueName, defaultValue);
+}
+
+LONG WriteUserString(const wchar_t* keyPath, const wchar_t* valueName, const wchar_t* text) {
+    return WriteSettingString(HKEY_CURRENT_USER, keyPath, valueName, text);
+}
+
+LONG WriteUserInt(const wchar_t* keyPath, const wchar_t* valueName, int32_t value) {
+    return WriteSettingInt(HKEY_CURRENT_USER, keyPath, valueName, value);
+}
+
+void DeleteUserValue(const wchar_t* keyPath, const wchar_t* valueName) {
+    DeleteSettingValue(HKEY_CURRENT_USER, keyPath, valueName);
+}
+
+void SetRegistryView(REGSAM view) { g_view = view; }
+
+// Asks the switch as it stands; never loads the settings file.
+bool IsIntegrationEnabled() { return SettingsFileIntegration(); }

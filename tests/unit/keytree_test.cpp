@@ -1,0 +1,223 @@
+// Removal of registry key trees, and of whole keys from the settings file.
+#include "settings/settings.h"
+#include "tests/bench/bench.h"
+
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <string>
+
+namespace {
+
+// Every settings test shares the one Ombrix.ini beside the test executables: the settings test
+// programs take turns through this mutex.
+class SettingsFileTurn : public testing::Environment {
+public:
+    void SetUp() override {
+        mutex_ = CreateMutexW(nullptr, FALSE, L"Local\\OmbrixSettingsFileTests");
+        WaitForSingleObject(mutex_, 200000);
+    }
+    void TearDown() override {
+        ReleaseMutex(mutex_);
+        CloseHandle(mutex_);
+    }
+
+private:
+    HANDLE mutex_ = nullptr;
+};
+testing::Environment* const g_turn = testing::AddGlobalTestEnvironment(new SettingsFileTurn);
+
+const wchar_t kProduct[] = L"Software\\Ombrix";
+const wchar_t kTree[] = L"Software\\Ombrix\\TestTree";
+const wchar_t kSibling[] = L"Software\\Ombrix\\TestTreeSibling";
+const wchar_t kAbsolute[] = L"Software\\OmbrixTestTreeAbs";
+const wchar_t kClass[] = L"OmbrixTestTree.cls";
+
+std::wstring IniPath() { return bench::TestsFolder() + L"\\Ombrix.ini"; }
+
+std::wstring AppDataIni() {
+    wchar_t folder[MAX_PATH];
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, folder))) return std::wstring();
+    return std::wstring(folder) + L"\\Ombrix\\Ombrix.ini";
+}
+
+bool KeyExists(HKEY root, const std::wstring& path) {
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void MakeKey(HKEY root, const std::wstring& path) {
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr))
+        << path.size();
+    const wchar_t text[] = L"v";
+    RegSetValueExW(key, L"value", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof(text));
+    RegCloseKey(key);
+}
+
+// Ten subkeys, each with three, each of those with two: far more than one pass removes.
+void MakeDeepTree(HKEY root, const std::wstring& top) {
+    for (int i = 0; i < 10; ++i) {
+        for (int j = 0; j < 3; ++j) {
+            for (int k = 0; k < 2; ++k) {
+                MakeKey(root, top + L"\\K" + std::to_wstring(i) + L"\\L" + std::to_wstring(j) + L"\\M" +
+                                  std::to_wstring(k));
+            }
+        }
+    }
+}
+
+void RemoveRawTree(HKEY root, const wchar_t* path) {
+    HKEY key;
+    if (RegOpenKeyExW(root, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    RegDeleteTreeW(key, nullptr);
+    RegCloseKey(key);
+    RegDeleteKeyW(root, path);
+}
+
+// base, then key names of up to 100 characters, to exactly length characters.
+std::wstring PathOfLength(const std::wstring& base, size_t length) {
+    std::wstring path = base;
+    while (path.size() + 102 < length) path += L"\\" + std::wstring(100, L'k');
+    path += L"\\" + std::wstring(length - path.size() - 1, L'e');
+    return path;
+}
+
+class KeyTreeTest : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(bench::PathExists(AppDataIni())) << "a settings file in AppData would serve these tests";
+        Clean();
+    }
+    void TearDown() override { Clean(); }
+
+    static void Clean() {
+        ClearSettingsFile();
+        DeleteFileW(IniPath().c_str());
+        RemoveRawTree(HKEY_CURRENT_USER, kTree);
+        RemoveRawTree(HKEY_CURRENT_USER, kSibling);
+        RemoveRawTree(HKEY_CURRENT_USER, kAbsolute);
+        RemoveRawTree(HKEY_CLASSES_ROOT, kClass);
+        HKEY key;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, kProduct, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+            DWORD subkeys = 1;
+            DWORD values = 1;
+            RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
+                             nullptr, nullptr);
+            RegCloseKey(key);
+            if (subkeys == 0 && values == 0) RegDeleteKeyW(HKEY_CURRENT_USER, kProduct);
+        }
+    }
+};
+
+}  // namespace
+
+TEST_F(KeyTreeTest, DeepTreeIsGoneCompletelyUnderEveryRoot) {
+    MakeDeepTree(HKEY_CURRENT_USER, kTree);
+    MakeKey(HKEY_CURRENT_USER, kSibling);
+    MakeDeepTree(HKEY_CLASSES_ROOT, kClass);
+    MakeDeepTree(HKEY_CURRENT_USER, kAbsolute);
+
+    DeleteSettingTree(HKEY_CURRENT_USER, L"TestTree");
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTree));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kSibling));
+
+    DeleteSettingTree(HKEY_CLASSES_ROOT, kClass);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClass));
+
+    DeleteSettingTree(HKEY_CURRENT_USER, L"\\Software\\OmbrixTestTreeAbs");
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kAbsolute));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kSibling));
+}
+
+TEST_F(KeyTreeTest, MissingKeyOrEmptyPathChangesNothing) {
+    MakeKey(HKEY_CURRENT_USER, kSibling);
+    DeleteSettingTree(HKEY_CURRENT_USER, L"TestTree");
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTree));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kSibling));
+    // The classes root itself is never removed.
+    DeleteSettingTree(HKEY_CLASSES_ROOT, L"");
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L".txt") || KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
+}
+
+TEST_F(KeyTreeTest, SubkeyWithTwoHundredCharacterNameStaysWithItsParent) {
+    const std::wstring parent = std::wstring(kTree) + L"\\Long";
+    const std::wstring longName = L"M" + std::wstring(199, L'n');
+    const std::wstring shortEnough = L"L" + std::wstring(198, L'n');
+    MakeKey(HKEY_CURRENT_USER, parent + L"\\A1\\deeper");
+    MakeKey(HKEY_CURRENT_USER, parent + L"\\B2");
+    MakeKey(HKEY_CURRENT_USER, parent + L"\\" + shortEnough);
+    MakeKey(HKEY_CURRENT_USER, parent + L"\\" + longName + L"\\inside");
+    MakeKey(HKEY_CURRENT_USER, parent + L"\\Z1");
+
+    DeleteSettingTree(HKEY_CURRENT_USER, L"TestTree\\Long");
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, parent));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, parent + L"\\" + longName + L"\\inside"));
+    // Subkeys enumerated before the long name go.
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, parent + L"\\A1"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, parent + L"\\B2"));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, parent + L"\\" + shortEnough));
+}
+
+TEST_F(KeyTreeTest, ChildPathThatDoesNotFitIsLeftAlone) {
+    // The child "x" fills the 511 characters exactly; "yy" would need one more.
+    const std::wstring parent = PathOfLength(kTree, 509);
+    MakeKey(HKEY_CURRENT_USER, parent + L"\\x");
+    MakeKey(HKEY_CURRENT_USER, parent + L"\\yy");
+    MakeKey(HKEY_CURRENT_USER, parent + L"\\yz");
+    DeleteSettingTree(HKEY_CURRENT_USER, parent.substr(wcslen(kProduct) + 1).c_str());
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, parent + L"\\x"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, parent + L"\\yy"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, parent + L"\\yz"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, parent));
+
+    // Under a parent of 510 characters every child path would be cut back to the parent itself.
+    const std::wstring full = PathOfLength(kTree, 510);
+    MakeKey(HKEY_CURRENT_USER, full + L"\\a");
+    DeleteSettingTree(HKEY_CURRENT_USER, full.substr(wcslen(kProduct) + 1).c_str());
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, full + L"\\a"));
+
+    // A key path that does not fit at all removes nothing.
+    const std::wstring cut = PathOfLength(kTree, 511);
+    MakeKey(HKEY_CURRENT_USER, cut);
+    DeleteSettingTree(HKEY_CURRENT_USER, (cut.substr(wcslen(kProduct) + 1) + L"\\Tail").c_str());
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, cut));
+}
+
+TEST_F(KeyTreeTest, SettingsFileRemovesEntriesAndLeavesTheRegistry) {
+    ASSERT_TRUE(bench::WriteFileBytes(IniPath(),
+                                      "HKCU\\A=1\r\nHKCU\\Setup\\B=2\r\nHKCU\\Setup\\Sub\\C=3\r\nHKCU\\SetupX\\D=4\r\n"
+                                      "HKLM\\E=5\r\nHKLM\\Setup\\F=6\r\n"));
+    MakeKey(HKEY_CURRENT_USER, kTree);
+    MakeKey(HKEY_CLASSES_ROOT, kClass);
+
+    DeleteSettingTree(HKEY_CURRENT_USER, L"Setup");
+    EXPECT_EQ(0, ReadUserInt(L"Setup", L"B", 0));
+    EXPECT_EQ(0, ReadUserInt(L"Setup\\Sub", L"C", 0));
+    EXPECT_EQ(4, ReadUserInt(L"SetupX", L"D", 0));
+    EXPECT_EQ(1, ReadUserInt(L"", L"A", 0));
+    EXPECT_EQ(6, ReadSettingInt(HKEY_LOCAL_MACHINE, L"Setup", L"F", 0));
+
+    DeleteSettingTree(HKEY_CURRENT_USER, L"");
+    EXPECT_FALSE(SettingKeyExists(HKEY_CURRENT_USER, L""));
+    EXPECT_EQ(0, ReadUserInt(L"", L"A", 0));
+    EXPECT_EQ(5, ReadSettingInt(HKEY_LOCAL_MACHINE, L"", L"E", 0));
+    EXPECT_EQ(1, ReadSettingInt(HKEY_NULL_ROOT, L"Global", L"Integration", 0));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kTree));
+
+    // Class keys are never in the file.
+    DeleteSettingTree(HKEY_CLASSES_ROOT, kClass);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClass));
+}
+
+TEST_F(KeyTreeTest, IntegrationOffLeavesTheRegistry) {
+    ASSERT_TRUE(bench::WriteFileBytes(IniPath(), "Global\\Integration=0\r\n"));
+    MakeDeepTree(HKEY_CLASSES_ROOT, kClass);
+    MakeKey(HKEY_CURRENT_USER, kAbsolute);
+    DeleteSettingTree(HKEY_CLASSES_ROOT, kClass);
+    DeleteSettingTree(HKEY_CURRENT_USER, L"\\Software\\OmbrixTestTreeAbs");
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(kClass) + L"\\K9\\L2\\M1"));
+    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kAbsolute));
+}
