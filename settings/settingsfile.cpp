@@ -270,6 +270,9 @@ void LoadSettingsFile() {
 
 bool SaveSettingsFile() {
     if (!g_loaded || !g_saveSettings) return false;
+    // A file that was removed since it was read (the uninstall deletes it with the program's
+    // files) is not brought back: that would keep the emptied program folder alive.
+    if (!FileExists(g_filePath)) return false;
     // The new content is written completely beside the old file and replaces it only then, so
     // a failure at any step leaves the old file as it was.
     wchar_t tempPath[kPathChars];

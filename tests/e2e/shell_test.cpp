@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-using bench::Run;
+
 using bench::RunSpec;
 
 namespace {
@@ -23,21 +23,21 @@ RunSpec Spec(const std::wstring& arguments, bench::Handler handler = nullptr) {
 }  // namespace
 
 TEST(Wait, SleepsTwoSecondsPerSwitchWithoutWindows) {
-    auto once = Run(Spec(L"/wait"));
+    auto once = bench::Run(Spec(L"/wait"));
     ASSERT_TRUE(once.started);
     EXPECT_EQ(0u, once.exitCode);
     EXPECT_GE(once.millis, 2000u);
     EXPECT_LT(once.millis, 3900u);
     EXPECT_TRUE(once.windows.empty());
 
-    auto twice = Run(Spec(L"/wait -WAIT"));
+    auto twice = bench::Run(Spec(L"/wait -WAIT"));
     EXPECT_EQ(0u, twice.exitCode);
     EXPECT_GE(twice.millis, 4000u);
     EXPECT_LT(twice.millis, 5900u);
 }
 
 TEST(Warning, ShowsManualDeletionNoticeOnce) {
-    auto result = Run(Spec(L"/warning"));
+    auto result = bench::Run(Spec(L"/warning"));
     ASSERT_TRUE(result.started);
     EXPECT_EQ(0u, result.exitCode);
     ASSERT_EQ(1u, result.windows.size());
@@ -49,7 +49,7 @@ TEST(Warning, ShowsManualDeletionNoticeOnce) {
 
 TEST(Switches, UnknownOrModelessSwitchesRunNoMode) {
     for (const wchar_t* arguments : {L"/Silent", L"/msi", L"/initA1", L"/noexplorer", L"/", L"-x"}) {
-        auto result = Run(Spec(arguments));
+        auto result = bench::Run(Spec(arguments));
         ASSERT_TRUE(result.started);
         EXPECT_EQ(0u, result.exitCode) << arguments;
         EXPECT_TRUE(result.windows.empty()) << arguments;
@@ -58,13 +58,21 @@ TEST(Switches, UnknownOrModelessSwitchesRunNoMode) {
 }
 
 TEST(Setup, ConfirmedShowsCompletionAndWow64Notice) {
-    auto result = Run(Spec(L"/setup /noexplorer"));
+    std::vector<std::wstring> order;
+    auto handler = [&order](const bench::WindowSeen& seen) {
+        // Tell the windows apart by a control only each of them has.
+        if (GetDlgItem(seen.window, 5127) != nullptr) order.push_back(L"setup");
+        else if (GetDlgItem(seen.window, 5102) != nullptr) order.push_back(L"done");
+        else order.push_back(L"box");
+        bench::Press(seen.window, IDOK);
+    };
+    auto result = bench::Run(Spec(L"/setup /noexplorer", handler));
     ASSERT_TRUE(result.started);
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(0u, result.exitCode);
+    EXPECT_EQ((std::vector<std::wstring>{L"setup", L"done", L"box"}), order);
     ASSERT_EQ(3u, result.windows.size());
     EXPECT_EQ(kSetupCaption, result.windows[0].caption);
-    EXPECT_NE(nullptr, GetDlgItem(result.windows[0].window, 5127)) << "setup dialog expected first";
     EXPECT_EQ(kSetupCaption, result.windows[1].caption);
     // The 32-bit program runs under WOW64 in the test prefix, so the notice follows.
     EXPECT_EQ(kSetupCaption, result.windows[2].caption);
@@ -72,28 +80,28 @@ TEST(Setup, ConfirmedShowsCompletionAndWow64Notice) {
 }
 
 TEST(Setup, CancelledExitsWithOneAndShowsNothingMore) {
-    auto result = Run(Spec(L"/setup", bench::Answer({IDCANCEL})));
+    auto result = bench::Run(Spec(L"/setup", bench::Answer({IDCANCEL})));
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(1u, result.exitCode);
     EXPECT_EQ(1u, result.windows.size());
 }
 
 TEST(Setup, MsiShowsOnlyTheSetupDialog) {
-    auto result = Run(Spec(L"/setup /msi"));
+    auto result = bench::Run(Spec(L"/setup /msi"));
     EXPECT_FALSE(result.timedOut);
     EXPECT_EQ(0u, result.exitCode);
     EXPECT_EQ(1u, result.windows.size());
 }
 
 TEST(Setup, SilentConfirmsItselfFromEitherSource) {
-    auto own = Run(Spec(L"/setup /S"));
+    auto own = bench::Run(Spec(L"/setup /S"));
     EXPECT_FALSE(own.timedOut);
     EXPECT_EQ(0u, own.exitCode);
     EXPECT_TRUE(own.windows.empty());
 
     RunSpec spec = Spec(L"-setup");
     spec.environment = {{L"sfxcmd", L"\"C:\\dl\\ombrix-setup.exe\" /S"}, {L"sfxname", L""}};
-    auto installer = Run(spec);
+    auto installer = bench::Run(spec);
     EXPECT_FALSE(installer.timedOut);
     EXPECT_EQ(0u, installer.exitCode);
     EXPECT_TRUE(installer.windows.empty());
@@ -107,20 +115,20 @@ TEST(CarryOver, CopiesInstallerSettingsIntoCurrentFolderOnce) {
     RunSpec spec = Spec(L"/setup /S");
     spec.folder = target;
     spec.environment = {{L"sfxcmd", L""}, {L"sfxname", installerFolder + L"\\ombrix-setup.exe"}};
-    auto result = Run(spec);
+    auto result = bench::Run(spec);
     EXPECT_EQ(0u, result.exitCode);
     EXPECT_EQ("HKCU\\Setup\\ShellExt=1\r\n", bench::ReadFileBytes(target + L"\\ombrix.ini"));
 
     // An existing file in the current folder is never overwritten.
     ASSERT_TRUE(bench::WriteFileBytes(target + L"\\ombrix.ini", "mine"));
-    result = Run(spec);
+    result = bench::Run(spec);
     EXPECT_EQ("mine", bench::ReadFileBytes(target + L"\\ombrix.ini"));
 
     // A cancelled setup copies nothing.
     DeleteFileW((target + L"\\ombrix.ini").c_str());
     spec.arguments = L"/setup";
     spec.handler = bench::Answer({IDCANCEL});
-    result = Run(spec);
+    result = bench::Run(spec);
     EXPECT_EQ(1u, result.exitCode);
     EXPECT_FALSE(bench::PathExists(target + L"\\ombrix.ini"));
 
@@ -132,7 +140,7 @@ TEST(CarryOver, NothingWithoutInstallerName) {
     std::wstring target = bench::ScratchFolder(L"carry-none");
     RunSpec spec = Spec(L"/setup /S");
     spec.folder = target;
-    auto result = Run(spec);
+    auto result = bench::Run(spec);
     EXPECT_EQ(0u, result.exitCode);
     EXPECT_FALSE(bench::PathExists(target + L"\\ombrix.ini"));
     bench::RemoveTree(target);

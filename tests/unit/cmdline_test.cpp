@@ -27,7 +27,7 @@ RunOptions Parse(const wchar_t* installer, const wchar_t* own) {
 }  // namespace
 
 TEST(Tokenizer, SplitsOnSpacesAndTabsOnly) {
-    EXPECT_EQ((std::vector<std::wstring>{L"a", L"b", L"c\x3000d"}), Tokens(L"  a\tb   c\x3000d  "));
+    EXPECT_EQ((std::vector<std::wstring>{L"a", L"b", L"c\u3000d"}), Tokens(L"  a\tb   c\u3000d  "));
     EXPECT_TRUE(Tokens(L"").empty());
     EXPECT_TRUE(Tokens(L" \t ").empty());
 }

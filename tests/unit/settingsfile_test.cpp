@@ -368,6 +368,17 @@ TEST_F(SettingsFileTest, SaveSettingsOffNeverRewritesTheFile) {
     EXPECT_EQ(1, ReadUserInt(L"", L"A", 0));
 }
 
+TEST_F(SettingsFileTest, FileRemovedSinceLoadingIsNotCreatedAgain) {
+    WriteIni("HKCU\\A=1\r\n");
+    EXPECT_EQ(1, ReadUserInt(L"", L"A", 0));
+    // The uninstall deletes the file with the program's files; the save at exit must not
+    // bring it back, or the program folder could never be removed.
+    ASSERT_TRUE(DeleteFileW(IniPath().c_str()));
+    EXPECT_EQ(ERROR_SUCCESS, WriteUserInt(L"", L"A", 2));
+    EXPECT_FALSE(SaveSettingsFile());
+    EXPECT_FALSE(bench::PathExists(IniPath()));
+}
+
 TEST_F(SettingsFileTest, FileWithoutGlobalLinesIsSavedSortedInUtf16WithAllThree) {
     WriteIni("Zed=1\napple=3\rAlpha=2\n");
     LoadSettingsFile();
