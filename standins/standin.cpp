@@ -1,0 +1,105 @@
+// Stand-in process for the uninstall tests: keeps a library loaded, stands in for the command
+// interpreter (recording how it was started and the batch file it was given), or marks that
+// it ran when started under any other name.
+//   standin hold LIBRARY READYFILE   load LIBRARY, create READYFILE, then wait to be ended
+//   standin /c "BATCH"               copy BATCH to %OMBRIX_CAPTURE%, record the start to
+//                                    %OMBRIX_CAPTURE%.start, run %OMBRIX_REAL_COMSPEC% /c "BATCH"
+//   standin ...                      create "<own path>.ran" and exit with 3
+#include <windows.h>
+
+#include <string>
+
+static std::wstring Env(const wchar_t* name) {
+    wchar_t value[4096];
+    DWORD n = GetEnvironmentVariableW(name, value, 4096);
+    return (n == 0 || n >= 4096) ? std::wstring() : std::wstring(value, n);
+}
+
+static bool WriteBytes(const std::wstring& path, const std::string& bytes) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+static std::string ReadBytes(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::string();
+    std::string bytes;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+static std::string Utf8(const std::wstring& text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n : 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
+    out.resize(n > 0 ? n - 1 : 0);
+    return out;
+}
+
+// The command line after the program's own token, as it was given.
+static const wchar_t* ArgumentsOf(const wchar_t* line) {
+    bool quoted = false;
+    while (*line != 0 && (quoted || (*line != L' ' && *line != L'\t'))) {
+        if (*line == L'"') quoted = !quoted;
+        ++line;
+    }
+    while (*line == L' ' || *line == L'\t') ++line;
+    return line;
+}
+
+static int Hold(const wchar_t* library, const wchar_t* readyFile) {
+    if (LoadLibraryW(library) == nullptr) return 2;
+    if (!WriteBytes(readyFile, "loaded")) return 2;
+    Sleep(600000);  // the test ends this process; this is only a backstop
+    return 0;
+}
+
+static int Interpret(const wchar_t* batch) {
+    std::wstring capture = Env(L"OMBRIX_CAPTURE");
+    if (!capture.empty()) {
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        GetStartupInfoW(&startup);
+        wchar_t folder[MAX_PATH * 4];
+        DWORD n = GetCurrentDirectoryW(MAX_PATH * 4, folder);
+        std::string record = "flags=" + std::to_string(startup.dwFlags) + "\r\nshow=" +
+                             std::to_string(startup.wShowWindow) + "\r\ncommand=" + Utf8(GetCommandLineW()) +
+                             "\r\nfolder=" + Utf8(std::wstring(folder, n)) + "\r\n";
+        WriteBytes(capture + L".start", record);
+        WriteBytes(capture, ReadBytes(batch));
+    }
+    std::wstring real = Env(L"OMBRIX_REAL_COMSPEC");
+    if (real.empty()) return 4;
+    std::wstring command = L"\"" + real + L"\" " + ArgumentsOf(GetCommandLineW());
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    // Without a window of its own, the echo of the batch lines stays out of the test logs.
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &startup,
+                        &process)) {
+        return 5;
+    }
+    CloseHandle(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hProcess);
+    return (int)code;
+}
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc == 4 && lstrcmpW(argv[1], L"hold") == 0) return Hold(argv[2], argv[3]);
+    if (argc == 3 && lstrcmpiW(argv[1], L"/c") == 0) return Interpret(argv[2]);
+    wchar_t self[MAX_PATH * 4];
+    DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
+    WriteBytes(std::wstring(self, n) + L".ran", Utf8(GetCommandLineW()));
+    return 3;
+}

@@ -1,0 +1,512 @@
+// The uninstall as the user and Windows see it: a real program folder with Uninstall.exe and
+// Uninstall.lst, the questions and notices, what is deleted, renamed and scheduled for
+// restart, and the batch file that removes the program and its folder afterwards. The command
+// interpreter is the stand-in process, which keeps a copy of the batch file and then runs the
+// real interpreter on it.
+#include "tests/bench/bench.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+using bench::RunResult;
+
+namespace {
+
+const wchar_t kCaption[] = L"Uninstall Ombrix";
+const wchar_t kConfirmText[] = L"Do you wish to remove Ombrix from your computer?";
+const wchar_t kNoListText[] = L"Cannot open the file list Uninstall.lst. Uninstall cannot continue.";
+const wchar_t kRebootText[] = L"Some files are in use. They will be removed when you restart your computer.";
+const wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+const wchar_t kPendingValue[] = L"PendingFileRenameOperations";
+
+std::wstring Standin() { return bench::BuildFolder() + L"\\standins\\standin.exe"; }
+
+std::wstring TempPath() {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    return temp;
+}
+
+std::wstring BatchPath() { return TempPath() + L"Uninstall_Kva.Bat"; }
+
+std::wstring Env(const wchar_t* name) {
+    wchar_t value[MAX_PATH * 4];
+    DWORD n = GetEnvironmentVariableW(name, value, MAX_PATH * 4);
+    return (n == 0 || n >= MAX_PATH * 4) ? std::wstring() : std::wstring(value, n);
+}
+
+// Text as the interpreter reads it from the batch file: the console's OEM code page.
+std::string Oem(const std::wstring& text) {
+    char out[MAX_PATH * 4];
+    int n = WideCharToMultiByte(GetOEMCP(), 0, text.c_str(), -1, out, sizeof(out), nullptr, nullptr);
+    return n > 0 ? std::string(out, n - 1) : std::string();
+}
+
+std::wstring ShortForm(const std::wstring& path) {
+    wchar_t out[MAX_PATH * 4];
+    DWORD n = GetShortPathNameW(path.c_str(), out, MAX_PATH * 4);
+    return std::wstring(out, n);
+}
+
+// The batch file for these names, written out line by line.
+std::string ExpectedBatch(const std::string& program, const std::string& folder, const std::string& batch,
+                          bool silent) {
+    std::string text = "\"" + program + "\" /wait\r\n";
+    for (int i = 0; i < 5; ++i) {
+        text += "del \"" + program + "\"\r\n";
+        text += "rd \"" + folder + "\"\r\n";
+        text += "if not exist \"" + program + "\" goto done\r\n";
+    }
+    text += ":done\r\n";
+    if (!silent) text += "if exist \"" + program + "\" \"" + program + "\" /warning\r\n";
+    text += "del \"" + batch + "\"\r\n";
+    return text;
+}
+
+// The strings of the restart list, in order: source, target, source, target ...
+std::vector<std::wstring> PendingRenames() {
+    std::vector<std::wstring> items;
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return items;
+    DWORD bytes = 0;
+    if (RegQueryValueExW(key, kPendingValue, nullptr, nullptr, nullptr, &bytes) == ERROR_SUCCESS && bytes > 0) {
+        std::vector<wchar_t> data(bytes / 2 + 1, 0);
+        RegQueryValueExW(key, kPendingValue, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &bytes);
+        // Targets of deletions are empty strings, so the data is split by its size, not at "\0\0".
+        size_t chars = bytes / 2;
+        if (chars > 0 && data[chars - 1] == 0) --chars;
+        size_t start = 0;
+        for (size_t i = 0; i <= chars; ++i) {
+            if (i == chars || data[i] == 0) {
+                items.emplace_back(data.data() + start, i - start);
+                start = i + 1;
+            }
+        }
+        if (items.size() % 2 == 1 && items.back().empty()) items.pop_back();
+    }
+    RegCloseKey(key);
+    return items;
+}
+
+bool ContainsNoCase(const std::wstring& text, const std::wstring& part) {
+    std::wstring a = text, b = part;
+    CharUpperBuffW(&a[0], (DWORD)a.size());
+    CharUpperBuffW(&b[0], (DWORD)b.size());
+    return a.find(b) != std::wstring::npos;
+}
+
+// True when the restart list deletes exactly this path.
+bool ScheduledForDeletion(const std::wstring& path) {
+    auto items = PendingRenames();
+    for (size_t i = 0; i + 1 < items.size(); i += 2) {
+        if (items[i + 1].empty() && CompareStringOrdinal(items[i].c_str(), -1, (L"\\??\\" + path).c_str(), -1,
+                                                         TRUE) == CSTR_EQUAL) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Takes out of the restart list what a test put there under its folder.
+void DropPendingUnder(const std::wstring& folder) {
+    auto items = PendingRenames();
+    std::vector<wchar_t> kept;
+    size_t pairs = 0;
+    for (size_t i = 0; i + 1 < items.size(); i += 2) {
+        if (ContainsNoCase(items[i], folder)) continue;
+        for (size_t k = i; k < i + 2; ++k) {
+            kept.insert(kept.end(), items[k].begin(), items[k].end());
+            kept.push_back(0);
+        }
+        ++pairs;
+    }
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+    if (pairs == 0) {
+        RegDeleteValueW(key, kPendingValue);
+    } else {
+        kept.push_back(0);
+        RegSetValueExW(key, kPendingValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),
+                       (DWORD)(kept.size() * 2));
+    }
+    RegCloseKey(key);
+}
+
+// A process of the stand-in that keeps a library loaded until the test ends it.
+class LibraryHolder {
+public:
+    explicit LibraryHolder(const std::wstring& library) {
+        std::wstring ready = bench::ScratchFolder(L"uninstall-holder") + L"\\ready";
+        std::wstring command = L"\"" + Standin() + L"\" hold \"" + library + L"\" \"" + ready + L"\"";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info_)) {
+            return;
+        }
+        CloseHandle(info_.hThread);
+        for (int i = 0; i < 200 && !bench::PathExists(ready); ++i) Sleep(50);
+        loaded_ = bench::PathExists(ready);
+    }
+    ~LibraryHolder() {
+        if (info_.hProcess == nullptr) return;
+        TerminateProcess(info_.hProcess, 0);
+        WaitForSingleObject(info_.hProcess, 10000);
+        CloseHandle(info_.hProcess);
+        bench::RemoveTree(TempPath() + L"ombrix-test-uninstall-holder");
+    }
+    bool Loaded() const { return loaded_; }
+
+private:
+    PROCESS_INFORMATION info_ = {};
+    bool loaded_ = false;
+};
+
+// A program folder with the program in it, and the way to run its uninstall.
+class Installation {
+public:
+    explicit Installation(const std::wstring& folder) : folder_(folder) {
+        bench::RemoveTree(folder_);
+        CreateDirectoryW(folder_.c_str(), nullptr);
+        copied_ = CopyFileW(bench::ProgramUnderTest().c_str(), Program().c_str(), FALSE) != 0;
+        capture_ = bench::ScratchFolder(L"uninstall-capture") + L"\\batch.txt";
+        interpreter_ = Standin();
+        DeleteFileW(BatchPath().c_str());
+    }
+    ~Installation() {
+        bench::RemoveTree(folder_);
+        bench::RemoveTree(TempPath() + L"ombrix-test-uninstall-capture");
+    }
+    bool Ready() const { return copied_; }
+    const std::wstring& Folder() const { return folder_; }
+    std::wstring Program() const { return folder_ + L"\\Uninstall.exe"; }
+    std::wstring In(const std::wstring& relative) const { return folder_ + L"\\" + relative; }
+    bool Has(const std::wstring& relative) const { return bench::PathExists(In(relative)); }
+    void Folder(const std::wstring& relative) const { CreateDirectoryW(In(relative).c_str(), nullptr); }
+    void File(const std::wstring& relative, const std::string& bytes = "data") const {
+        bench::WriteFileBytes(In(relative), bytes);
+    }
+    void List(const std::string& bytes) const { File(L"Uninstall.lst", bytes); }
+    void UseInterpreter(const std::wstring& path) { interpreter_ = path; }
+
+    RunResult Run(const std::wstring& arguments, bench::Handler handler = nullptr) const {
+        DeleteFileW(capture_.c_str());
+        DeleteFileW((capture_ + L".start").c_str());
+        bench::RunSpec spec;
+        spec.program = Program();
+        spec.arguments = arguments;
+        spec.handler = handler;
+        spec.waitForChildren = true;
+        spec.environment = {{L"sfxcmd", L""},
+                            {L"sfxname", L""},
+                            {L"COMSPEC", interpreter_},
+                            {L"OMBRIX_CAPTURE", capture_},
+                            {L"OMBRIX_REAL_COMSPEC", Env(L"COMSPEC")}};
+        return bench::Run(spec);
+    }
+    // The batch file as the interpreter was given it, and how the interpreter was started.
+    std::string Batch() const { return bench::ReadFileBytes(capture_); }
+    bool BatchStarted() const { return bench::PathExists(capture_ + L".start"); }
+    std::string StartRecord() const { return bench::ReadFileBytes(capture_ + L".start"); }
+
+private:
+    std::wstring folder_;
+    std::wstring capture_;
+    std::wstring interpreter_;
+    bool copied_ = false;
+};
+
+std::wstring ProgramFiles(const std::wstring& name) { return L"C:\\Program Files\\Ombrix-test-" + name; }
+
+}  // namespace
+
+TEST(Uninstall, ConfirmedRemovesListedEntriesThenProgramAndFolder) {
+    Installation inst(ProgramFiles(L"confirm"));
+    ASSERT_TRUE(inst.Ready());
+    inst.Folder(L"Formats");
+    inst.Folder(L"Formats\\deep");
+    inst.Folder(L"Lang");
+    inst.File(L"Ombrix.exe");
+    inst.File(L"ReadMe.txt");
+    inst.File(L"Formats\\zst.fmt");
+    inst.File(L"Formats\\deep\\x.fmt");
+    inst.File(L"Lang\\de.lng");
+    inst.File(L"hidden.dat");
+    SetFileAttributesW(inst.In(L"hidden.dat").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
+    // Help index files go without being listed.
+    inst.File(L"ombrix.gid");
+    inst.File(L"ombrix.fts");
+    SetFileAttributesW(inst.In(L"ombrix.gid").c_str(), FILE_ATTRIBUTE_READONLY);
+    // Folders before their contents, CR LF, trailing blanks, empty lines and a missing entry.
+    inst.List("Formats\r\nFormats\\deep\r\nOmbrix.exe\r\nReadMe.txt  \t\r\n\r\n\r\nFormats\\zst.fmt\r\n"
+              "Formats\\deep\\x.fmt\r\nnever-installed.txt\r\nLang\\de.lng\r\nLang\r\nhidden.dat\r\n"
+              "Uninstall.exe\r\nUninstall.lst\r\n");
+    // The browser engine's cache in the temporary folder goes too.
+    std::wstring cache = TempPath() + L"Ombrix.exe.WebView2";
+    CreateDirectoryW(cache.c_str(), nullptr);
+    CreateDirectoryW((cache + L"\\EBWebView").c_str(), nullptr);
+    bench::WriteFileBytes(cache + L"\\EBWebView\\Local State", "{}");
+
+    RunResult result = inst.Run(L"", bench::Answer({IDYES}));
+    ASSERT_TRUE(result.started);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(0u, result.exitCode);
+    ASSERT_EQ(1u, result.windows.size());
+    EXPECT_EQ(kCaption, result.windows[0].caption);
+    EXPECT_EQ(kConfirmText, result.windows[0].text);
+
+    EXPECT_FALSE(bench::PathExists(inst.Folder())) << "the batch file removes the program and the emptied folder";
+    EXPECT_FALSE(bench::PathExists(cache));
+    EXPECT_FALSE(bench::PathExists(BatchPath())) << "the batch file deletes itself";
+    std::string folder = Oem(inst.Folder());
+    EXPECT_EQ(ExpectedBatch(folder + "\\Uninstall.exe", folder, Oem(BatchPath()), false), inst.Batch());
+    // Hidden, from the folder above the program folder, the interpreter path quoted.
+    std::string record = inst.StartRecord();
+    EXPECT_NE(std::string::npos, record.find("flags=1\r\nshow=0\r\n")) << record;
+    EXPECT_NE(std::string::npos, record.find("command=\"" + Oem(Standin()) + "\" /c \"" + Oem(BatchPath()) + "\"\r\n"))
+        << record;
+    EXPECT_NE(std::string::npos, record.find("folder=C:\\Program Files\r\n")) << record;
+}
+
+TEST(Uninstall, AnsweredNoRemovesNothing) {
+    Installation inst(ProgramFiles(L"no"));
+    ASSERT_TRUE(inst.Ready());
+    inst.File(L"Ombrix.exe");
+    inst.List("Ombrix.exe\r\nUninstall.exe\r\nUninstall.lst\r\n");
+    RunResult result = inst.Run(L"", bench::Answer({IDNO}));
+    EXPECT_EQ(0u, result.exitCode);
+    ASSERT_EQ(1u, result.windows.size());
+    EXPECT_EQ(kConfirmText, result.windows[0].text);
+    EXPECT_TRUE(inst.Has(L"Ombrix.exe"));
+    EXPECT_TRUE(inst.Has(L"Uninstall.lst"));
+    EXPECT_TRUE(inst.Has(L"Uninstall.exe"));
+    EXPECT_FALSE(inst.BatchStarted());
+}
+
+TEST(Uninstall, SilentAsksNothingAndBatchHasNoWarningLine) {
+    Installation inst(ProgramFiles(L"silent"));
+    ASSERT_TRUE(inst.Ready());
+    inst.Folder(L"Lang");
+    inst.File(L"Lang\\de.lng");
+    inst.File(L"Ombrix.exe");
+    inst.List("Lang\\de.lng\nLang\nOmbrix.exe\nUninstall.exe\nUninstall.lst\n");
+    RunResult result = inst.Run(L"/S");
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(0u, result.exitCode);
+    EXPECT_TRUE(result.windows.empty());
+    EXPECT_FALSE(bench::PathExists(inst.Folder()));
+    std::string folder = Oem(inst.Folder());
+    EXPECT_EQ(ExpectedBatch(folder + "\\Uninstall.exe", folder, Oem(BatchPath()), true), inst.Batch());
+}
+
+TEST(Uninstall, MissingListIsReportedEvenWhenSilent) {
+    Installation inst(ProgramFiles(L"nolist"));
+    ASSERT_TRUE(inst.Ready());
+    inst.File(L"Ombrix.exe");
+    RunResult silent = inst.Run(L"/S");
+    EXPECT_EQ(0u, silent.exitCode);
+    ASSERT_EQ(1u, silent.windows.size());
+    EXPECT_EQ(kCaption, silent.windows[0].caption);
+    EXPECT_EQ(kNoListText, silent.windows[0].text);
+
+    RunResult asked = inst.Run(L"", bench::Answer({IDYES}));
+    ASSERT_EQ(2u, asked.windows.size());
+    EXPECT_EQ(kConfirmText, asked.windows[0].text);
+    EXPECT_EQ(kNoListText, asked.windows[1].text);
+    EXPECT_TRUE(inst.Has(L"Ombrix.exe"));
+    EXPECT_TRUE(inst.Has(L"Uninstall.exe"));
+    EXPECT_FALSE(inst.BatchStarted());
+
+    // A translator's text is filled in, never used as a format of its own.
+    inst.File(L"uninstall.lng", "Test\r\n*****messages***\r\n:STRINGS\r\n"
+                                "IDS_CANNOTOPENLIST \"%s fehlt: %d %x %n 100%%\"\r\n");
+    RunResult translated = inst.Run(L"/S");
+    ASSERT_EQ(1u, translated.windows.size());
+    EXPECT_EQ(L"Uninstall.lst fehlt: %d %x %n 100%", translated.windows[0].text);
+}
+
+TEST(Uninstall, HostileEntriesNeverReachOutsideTheFolder) {
+    Installation inst(ProgramFiles(L"hostile"));
+    ASSERT_TRUE(inst.Ready());
+    std::wstring up = L"C:\\Program Files\\ombrix-test-victim-up.txt";
+    std::wstring absolute = L"C:\\Program Files\\ombrix-test-victim-abs.txt";
+    for (const std::wstring& victim : {up, absolute}) ASSERT_TRUE(bench::WriteFileBytes(victim, "victim"));
+    // What the forms would name if they were joined to the folder: all of it stays.
+    inst.Folder(L"sub");
+    inst.Folder(L"server");
+    inst.File(L"server\\x");
+    inst.File(L"x");
+    inst.File(L"a");
+    inst.File(L"tail.txt");
+    inst.File(L"legit.txt");
+    std::string list = "..\\ombrix-test-victim-up.txt\r\nsub\\..\\..\\ombrix-test-victim-up.txt\r\n"
+                       "C:\\Program Files\\ombrix-test-victim-abs.txt\r\n\\\\?\\C:\\Program Files\\ombrix-test-victim-abs.txt\r\n"
+                       "\\Program Files\\ombrix-test-victim-abs.txt\r\nC:x\r\n\\x\r\n\\\\server\\x\r\na:b\r\n";
+    // An over-long line whose tail would name a file of its own.
+    list += std::string(2047, 'q') + "tail.txt\r\n";
+    list += "legit.txt\r\nUninstall.exe\r\nUninstall.lst\r\n";
+    inst.List(list);
+
+    RunResult result = inst.Run(L"/S");
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_TRUE(result.windows.empty());
+    EXPECT_EQ("victim", bench::ReadFileBytes(up));
+    EXPECT_EQ("victim", bench::ReadFileBytes(absolute));
+    for (const wchar_t* kept : {L"sub", L"server\\x", L"x", L"a", L"tail.txt"}) EXPECT_TRUE(inst.Has(kept)) << kept;
+    EXPECT_FALSE(inst.Has(L"legit.txt"));
+    EXPECT_FALSE(inst.Has(L"Uninstall.lst"));
+    EXPECT_FALSE(inst.Has(L"Uninstall.exe")) << "the batch file still removes the program";
+    EXPECT_TRUE(bench::PathExists(inst.Folder())) << "the folder is not empty, so it stays";
+    DeleteFileW(up.c_str());
+    DeleteFileW(absolute.c_str());
+}
+
+TEST(Uninstall, FileInUseIsRenamedAndScheduledWithTheOmbrixFolder) {
+    std::wstring root = bench::ScratchFolder(L"inuse");
+    {
+        Installation inst(root + L"\\OMBRIX");
+        ASSERT_TRUE(inst.Ready());
+        ASSERT_TRUE(CopyFileW((bench::BuildFolder() + L"\\standins\\holdlib.dll").c_str(), inst.In(L"kvaext.dll").c_str(),
+                              FALSE));
+        inst.File(L"kvaext.dll.0.tmp", "older");
+        inst.File(L"Ombrix.exe");
+        inst.List("kvaext.dll\r\nOmbrix.exe\r\nUninstall.exe\r\nUninstall.lst\r\n");
+        LibraryHolder holder(inst.In(L"kvaext.dll"));
+        ASSERT_TRUE(holder.Loaded());
+
+        RunResult result = inst.Run(L"", bench::Answer({IDYES}));
+        EXPECT_FALSE(result.timedOut);
+        ASSERT_EQ(2u, result.windows.size());
+        EXPECT_EQ(kConfirmText, result.windows[0].text);
+        EXPECT_EQ(kCaption, result.windows[1].caption);
+        EXPECT_EQ(kRebootText, result.windows[1].text);
+
+        // Renamed to the first free spare name, and that name is deleted at restart.
+        EXPECT_FALSE(inst.Has(L"kvaext.dll"));
+        EXPECT_TRUE(inst.Has(L"kvaext.dll.1.tmp"));
+        EXPECT_EQ("older", bench::ReadFileBytes(inst.In(L"kvaext.dll.0.tmp")));
+        EXPECT_TRUE(ScheduledForDeletion(inst.In(L"kvaext.dll.1.tmp")));
+        EXPECT_FALSE(ScheduledForDeletion(inst.In(L"kvaext.dll")));
+        // A folder named Ombrix, in any case, is scheduled too.
+        EXPECT_TRUE(ScheduledForDeletion(inst.Folder()));
+        EXPECT_FALSE(inst.Has(L"Ombrix.exe"));
+        EXPECT_FALSE(inst.Has(L"Uninstall.exe"));
+    }
+    DropPendingUnder(root);
+    bench::RemoveTree(root);
+}
+
+TEST(Uninstall, SilentFileInUseIsScheduledWithoutNoticeOrFolder) {
+    std::wstring root = bench::ScratchFolder(L"inuse-silent");
+    {
+        Installation inst(root + L"\\ombrix");
+        ASSERT_TRUE(inst.Ready());
+        ASSERT_TRUE(CopyFileW((bench::BuildFolder() + L"\\standins\\holdlib.dll").c_str(), inst.In(L"kvaext.dll").c_str(),
+                              FALSE));
+        inst.File(L"locked.dat");
+        inst.List("kvaext.dll\nlocked.dat\nUninstall.exe\nUninstall.lst\n");
+        LibraryHolder holder(inst.In(L"kvaext.dll"));
+        ASSERT_TRUE(holder.Loaded());
+        // Held without delete sharing: it can be neither deleted nor renamed.
+        HANDLE locked = CreateFileW(inst.In(L"locked.dat").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, locked);
+
+        RunResult result = inst.Run(L"/S");
+        CloseHandle(locked);
+        EXPECT_FALSE(result.timedOut);
+        EXPECT_TRUE(result.windows.empty());
+        EXPECT_TRUE(inst.Has(L"kvaext.dll.0.tmp"));
+        EXPECT_TRUE(ScheduledForDeletion(inst.In(L"kvaext.dll.0.tmp")));
+        EXPECT_TRUE(inst.Has(L"locked.dat"));
+        EXPECT_TRUE(ScheduledForDeletion(inst.In(L"locked.dat")));
+        EXPECT_FALSE(ScheduledForDeletion(inst.Folder()));
+    }
+    DropPendingUnder(root);
+    bench::RemoveTree(root);
+}
+
+TEST(Uninstall, ProgramFileThatStaysBringsUpTheWarning) {
+    Installation inst(ProgramFiles(L"warning"));
+    ASSERT_TRUE(inst.Ready());
+    inst.List("Uninstall.exe\r\nUninstall.lst\r\n");
+    // The batch file cannot delete the program while this handle is open.
+    HANDLE hold = CreateFileW(inst.Program().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hold);
+    RunResult result = inst.Run(L"", bench::Answer({IDYES}));
+    CloseHandle(hold);
+    EXPECT_FALSE(result.timedOut);
+    ASSERT_EQ(2u, result.windows.size());
+    EXPECT_EQ(kConfirmText, result.windows[0].text);
+    EXPECT_EQ(kCaption, result.windows[1].caption);
+    EXPECT_EQ(L"Ombrix has been uninstalled.\nPlease delete the file " + inst.Program() + L" yourself.",
+              result.windows[1].text);
+    EXPECT_TRUE(inst.Has(L"Uninstall.exe"));
+    EXPECT_FALSE(bench::PathExists(BatchPath()));
+}
+
+TEST(Uninstall, BatchNamesAccentedFolderInTheOemCodePage) {
+    Installation inst(ProgramFiles(L"\u00dc\u00e9"));
+    ASSERT_TRUE(inst.Ready());
+    inst.File(L"Ombrix.exe");
+    inst.List("Ombrix.exe\r\nUninstall.exe\r\nUninstall.lst\r\n");
+    RunResult result = inst.Run(L"/S");
+    EXPECT_FALSE(result.timedOut);
+    std::string batch = inst.Batch();
+    if (GetOEMCP() == 437 || GetOEMCP() == 850) {
+        EXPECT_NE(std::string::npos, batch.find("Ombrix-test-\x9A\x82\\Uninstall.exe")) << batch;
+    }
+    std::string folder = Oem(inst.Folder());
+    EXPECT_EQ(ExpectedBatch(folder + "\\Uninstall.exe", folder, Oem(BatchPath()), true), batch);
+    EXPECT_FALSE(bench::PathExists(inst.Folder())) << "the interpreter read the names that were meant";
+}
+
+TEST(Uninstall, BatchNamesFolderOutsideTheOemCodePageByItsShortForm) {
+    Installation inst(ProgramFiles(L"\u00dc\u00e9\u4e2d"));
+    ASSERT_TRUE(inst.Ready());
+    inst.File(L"Ombrix.exe");
+    inst.List("Ombrix.exe\r\nUninstall.exe\r\nUninstall.lst\r\n");
+    std::wstring shortProgram = ShortForm(inst.Program());
+    std::wstring shortFolder = ShortForm(inst.Folder());
+    ASSERT_FALSE(shortProgram.empty());
+    ASSERT_EQ(std::wstring::npos, shortFolder.find(L'\u4e2d'));
+    RunResult result = inst.Run(L"", bench::Answer({IDYES}));
+    EXPECT_FALSE(result.timedOut);
+    ASSERT_EQ(1u, result.windows.size()) << "no manual-deletion notice: the batch can name the program";
+    EXPECT_EQ(ExpectedBatch(Oem(shortProgram), Oem(shortFolder), Oem(BatchPath()), false), inst.Batch());
+    EXPECT_FALSE(bench::PathExists(inst.Folder()));
+}
+
+TEST(Uninstall, InterpreterPathWithBlanksRunsNothingElse) {
+    std::wstring root = bench::ScratchFolder(L"comspec");
+    CreateDirectoryW((root + L"\\my shell").c_str(), nullptr);
+    ASSERT_TRUE(CopyFileW(Standin().c_str(), (root + L"\\my shell\\standin.exe").c_str(), FALSE));
+    // What an unquoted command line would start instead of the interpreter.
+    ASSERT_TRUE(CopyFileW(Standin().c_str(), (root + L"\\my.exe").c_str(), FALSE));
+    {
+        Installation inst(ProgramFiles(L"comspec"));
+        ASSERT_TRUE(inst.Ready());
+        inst.List("Uninstall.exe\r\nUninstall.lst\r\n");
+        inst.UseInterpreter(root + L"\\my shell\\standin.exe");
+        RunResult result = inst.Run(L"/S");
+        EXPECT_FALSE(result.timedOut);
+        EXPECT_FALSE(bench::PathExists(root + L"\\my.exe.ran"));
+        EXPECT_TRUE(inst.BatchStarted());
+        EXPECT_FALSE(bench::PathExists(inst.Folder()));
+    }
+    bench::RemoveTree(root);
+}
+
+TEST(Uninstall, ListedSettingsFileIsNotWrittenBackAtExit) {
+    Installation inst(ProgramFiles(L"ini"));
+    ASSERT_TRUE(inst.Ready());
+    // With a settings file beside the program, the user's settings live in it.
+    inst.File(L"Ombrix.ini", "HKCU\\Setup\\ShellExt=1\r\nHKCU\\General\\Language=de\r\n");
+    inst.List("Ombrix.ini\r\nUninstall.exe\r\nUninstall.lst\r\n");
+    RunResult result = inst.Run(L"/S");
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_FALSE(inst.Has(L"Ombrix.ini"));
+    EXPECT_FALSE(bench::PathExists(inst.Folder()));
+}
