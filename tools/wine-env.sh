@@ -24,6 +24,11 @@ wine_up() {
   fi
   wineserver -p >/dev/null 2>&1 </dev/null
   wine cmd /c exit >/dev/null 2>&1 </dev/null
+  # Xvfb has no window manager: unmanaged windows spare every dialog a 2 s focus wait.
+  if [ ! -f "$WINEPREFIX/.unmanaged-windows" ]; then
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
+    touch "$WINEPREFIX/.unmanaged-windows"
+  fi
 }
 
 wine_down() {
