@@ -7,7 +7,11 @@ cd "$(dirname "$0")/.."
 trap wine_down EXIT
 wine_up
 
-driver() { wine "$OMBRIX_BUILD/tests/driver.exe" "$@" 2>/dev/null | tr -d '\r'; }
+# The hidden batch file inherits the driver's output: its echoed commands are shown as "batch>".
+driver() {
+  wine "$OMBRIX_BUILD/tests/driver.exe" "$@" 2>/dev/null | tr -d '\r' \
+    | sed -e '/^[[:space:]]*$/d' -e 's/^[A-Z]:[^>]*>/  batch> /'
+}
 
 echo "== /wait: sleeps two seconds, shows nothing"
 driver -- /wait
