@@ -188,7 +188,7 @@ RunResult Run(const RunSpec& spec) {
     std::wstring command = L"\"" + program + L"\"";
     if (!spec.arguments.empty()) command += L" " + spec.arguments;
 
-    // Environment: the current one with the spec's variables added or replaced.
+    // Environment: the current one with the run's own variables added or replaced.
     std::vector<std::pair<std::wstring, std::wstring>> vars;
     wchar_t* block = GetEnvironmentStringsW();
     for (wchar_t* p = block; *p; p += wcslen(p) + 1) {
