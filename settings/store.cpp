@@ -157,13 +157,17 @@ LONG CreateKey(HKEY root, const wchar_t* path, RegKey* key) {
 
 }  // namespace
 
-LONG WriteSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, const wchar_t* text) {
-    text = OrEmpty(text);
+namespace {
+
+// Stores one value on the route that serves it: as a settings-file entry with the given
+// text and kind, or as registry data of the given type.
+LONG WriteValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, const wchar_t* fileText,
+                int fileKind, DWORD type, const void* data, DWORD bytes) {
     switch (RouteSettingRequest(root, keyPath)) {
     case SettingsRoute::File: {
         wchar_t name[kTextChars];
         if (!ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) return ERROR_BUFFER_OVERFLOW;
-        SetSettingsEntry(name, text, kEntryQuoted);
+        SetSettingsEntry(name, fileText, fileKind);
         return ERROR_SUCCESS;
     }
     case SettingsRoute::Suppressed:
@@ -176,33 +180,22 @@ LONG WriteSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueN
     RegKey key;
     LONG status = CreateKey(root, path, &key);
     if (status != ERROR_SUCCESS) return status;
+    return RegSetValueExW(key.Get(), OrEmpty(valueName), 0, type, static_cast<const BYTE*>(data), bytes);
+}
+
+}  // namespace
+
+LONG WriteSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, const wchar_t* text) {
+    text = OrEmpty(text);
     DWORD bytes = (DWORD)((wcslen(text) + 1) * sizeof(wchar_t));
-    return RegSetValueExW(key.Get(), OrEmpty(valueName), 0, REG_SZ, reinterpret_cast<const BYTE*>(text), bytes);
+    return WriteValue(root, keyPath, valueName, text, kEntryQuoted, REG_SZ, text, bytes);
 }
 
 LONG WriteSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, int32_t value) {
-    switch (RouteSettingRequest(root, keyPath)) {
-    case SettingsRoute::File: {
-        wchar_t name[kTextChars];
-        if (!ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) return ERROR_BUFFER_OVERFLOW;
-        wchar_t text[20];
-        Int64ToString((uint32_t)value, text, CountOf(text));
-        SetSettingsEntry(name, text, kEntryBare);
-        return ERROR_SUCCESS;
-    }
-    case SettingsRoute::Suppressed:
-        return ERROR_SUCCESS;
-    case SettingsRoute::Registry:
-        break;
-    }
-    wchar_t path[kRegPathChars];
-    if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return ERROR_FILENAME_EXCED_RANGE;
-    RegKey key;
-    LONG status = CreateKey(root, path, &key);
-    if (status != ERROR_SUCCESS) return status;
+    wchar_t text[20];
+    Int64ToString((uint32_t)value, text, CountOf(text));
     DWORD data = (DWORD)value;
-    return RegSetValueExW(key.Get(), OrEmpty(valueName), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
-                          sizeof(data));
+    return WriteValue(root, keyPath, valueName, text, kEntryBare, REG_DWORD, &data, sizeof(data));
 }
 
 void DeleteSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName) {

@@ -1,6 +1,7 @@
 // Removal of registry key trees, and of whole keys from the settings file.
 #include "settings/settings.h"
 #include "tests/bench/bench.h"
+#include "tests/unit/settingstest.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -9,22 +10,6 @@
 
 namespace {
 
-// Every settings test shares the one Ombrix.ini beside the test executables: the settings test
-// programs take turns through this mutex.
-class SettingsFileTurn : public testing::Environment {
-public:
-    void SetUp() override {
-        mutex_ = CreateMutexW(nullptr, FALSE, L"Local\\OmbrixSettingsFileTests");
-        WaitForSingleObject(mutex_, 200000);
-    }
-    void TearDown() override {
-        ReleaseMutex(mutex_);
-        CloseHandle(mutex_);
-    }
-
-private:
-    HANDLE mutex_ = nullptr;
-};
 testing::Environment* const g_turn = testing::AddGlobalTestEnvironment(new SettingsFileTurn);
 
 const wchar_t kProduct[] = L"Software\\Ombrix";
@@ -32,14 +17,6 @@ const wchar_t kTree[] = L"Software\\Ombrix\\TestTree";
 const wchar_t kSibling[] = L"Software\\Ombrix\\TestTreeSibling";
 const wchar_t kAbsolute[] = L"Software\\OmbrixTestTreeAbs";
 const wchar_t kClass[] = L"OmbrixTestTree.cls";
-
-std::wstring IniPath() { return bench::TestsFolder() + L"\\Ombrix.ini"; }
-
-std::wstring AppDataIni() {
-    wchar_t folder[MAX_PATH];
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, folder))) return std::wstring();
-    return std::wstring(folder) + L"\\Ombrix\\Ombrix.ini";
-}
 
 bool KeyExists(HKEY root, const std::wstring& path) {
     HKEY key;

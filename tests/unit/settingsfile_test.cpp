@@ -1,6 +1,7 @@
 // The settings file Ombrix.ini: where it is found, what its lines mean, how it is written back.
 #include "settings/settings.h"
 #include "tests/bench/bench.h"
+#include "tests/unit/settingstest.h"
 
 #include <gtest/gtest.h>
 #include <shlobj.h>
@@ -12,28 +13,10 @@
 
 namespace {
 
-// Every settings test shares the one Ombrix.ini beside the test executables: the settings test
-// programs take turns through this mutex.
-class SettingsFileTurn : public testing::Environment {
-public:
-    void SetUp() override {
-        mutex_ = CreateMutexW(nullptr, FALSE, L"Local\\OmbrixSettingsFileTests");
-        WaitForSingleObject(mutex_, 200000);
-    }
-    void TearDown() override {
-        ReleaseMutex(mutex_);
-        CloseHandle(mutex_);
-    }
-
-private:
-    HANDLE mutex_ = nullptr;
-};
 testing::Environment* const g_turn = testing::AddGlobalTestEnvironment(new SettingsFileTurn);
 
 const wchar_t kRegistryKey[] = L"Software\\Ombrix\\TestFile";
 const wchar_t kGlobals[] = L"Global\\AppData=1\r\nGlobal\\Integration=1\r\nGlobal\\SaveSettings=1\r\n";
-
-std::wstring IniPath() { return bench::TestsFolder() + L"\\Ombrix.ini"; }
 
 std::wstring AppDataFolderPath() {
     wchar_t folder[MAX_PATH];
