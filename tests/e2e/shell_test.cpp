@@ -145,3 +145,53 @@ TEST(CarryOver, NothingWithoutInstallerName) {
     EXPECT_FALSE(bench::PathExists(target + L"\\ombrix.ini"));
     bench::RemoveTree(target);
 }
+
+namespace {
+
+// A language file beside the program under test for the length of one test.
+class LanguageFileBesideProgram {
+public:
+    explicit LanguageFileBesideProgram(const std::string& body) : path_(bench::BuildFolder() + L"\\uninstall.lng") {
+        bench::WriteFileBytes(path_, "Ombrix test language\r\n*****messages***\r\n" + body);
+    }
+    ~LanguageFileBesideProgram() { DeleteFileW(path_.c_str()); }
+
+private:
+    std::wstring path_;
+};
+
+}  // namespace
+
+TEST(Language, TranslatedTextsReachTheNoticeAndHostileFormatsStayLiteral) {
+    LanguageFileBesideProgram file(
+        ":STRINGS\r\n"
+        "IDS_UNINSTALLKVA \"Ombrix entfernen\"\r\n"
+        "IDS_UNINSTALLCOMPLETED Fertig.\r\n"
+        "IDS_UNINSTALLSHOULDDELETE \"Datei %s%s%s%n %x %d 100% l\\u00f6schen\"\r\n");
+    auto result = bench::Run(Spec(L"/warning"));
+    EXPECT_EQ(0u, result.exitCode);
+    ASSERT_EQ(1u, result.windows.size());
+    EXPECT_EQ(L"Ombrix entfernen", result.windows[0].caption);
+    EXPECT_EQ(L"Fertig.\nDatei " + bench::ProgramUnderTest() + L"%s%s%n %x %d 100% l\\u00f6schen",
+              result.windows[0].text);
+}
+
+TEST(Language, RightToLeftLanguageMirrorsMessageBoxes) {
+    auto layoutOf = [](bool* mirrored) {
+        return [mirrored](const bench::WindowSeen& seen) {
+            *mirrored = (GetWindowLongW(seen.window, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0;
+            bench::Press(seen.window, IDOK);
+        };
+    };
+    bool mirrored = true;
+    auto plain = bench::Run(Spec(L"/warning", layoutOf(&mirrored)));
+    ASSERT_EQ(1u, plain.windows.size());
+    EXPECT_FALSE(mirrored);
+
+    LanguageFileBesideProgram file(":DIRECTION RTL\r\n:STRINGS\r\nIDS_UNINSTALLKVA \"RTL caption\"\r\n");
+    mirrored = false;
+    auto rtl = bench::Run(Spec(L"/warning", layoutOf(&mirrored)));
+    ASSERT_EQ(1u, rtl.windows.size());
+    EXPECT_EQ(L"RTL caption", rtl.windows[0].caption);
+    EXPECT_TRUE(mirrored);
+}
