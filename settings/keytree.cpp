@@ -28,13 +28,9 @@ void RemovalPass(HKEY root, const wchar_t* path, unsigned* deleted) {
 
 void DeleteSettingTree(HKEY root, const wchar_t* keyPath) {
     switch (RouteSettingRequest(root, keyPath)) {
-    case SettingsRoute::File: {
-        wchar_t prefix[kTextChars];
-        if (ComposeEntryName(root, keyPath, L"", prefix, CountOf(prefix)) && prefix[0] != 0) {
-            RemoveSettingsEntriesUnder(prefix);
-        }
+    case SettingsRoute::File:
+        RemoveSettingsKey(root, keyPath);
         return;
-    }
     case SettingsRoute::Suppressed:
         return;
     case SettingsRoute::Registry:

@@ -61,5 +61,6 @@ bool ComposeEntryName(HKEY root, const wchar_t* keyPath, const wchar_t* valueNam
 const wchar_t* FindSettingsEntry(const wchar_t* name);
 void SetSettingsEntry(const wchar_t* name, const wchar_t* text, int kind);
 void RemoveSettingsEntries(const wchar_t* name);
-void RemoveSettingsEntriesUnder(const wchar_t* prefix);
-bool AnySettingsEntryUnder(const wchar_t* prefix);
+// Whole keys: the key's own values and those of all its subkeys.
+void RemoveSettingsKey(HKEY root, const wchar_t* keyPath);
+bool SettingsKeyHasEntries(HKEY root, const wchar_t* keyPath);

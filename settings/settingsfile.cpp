@@ -358,9 +358,24 @@ void SetSettingsEntry(const wchar_t* name, const wchar_t* text, int kind) {
 
 void RemoveSettingsEntries(const wchar_t* name) { RemoveMatching(name, false); }
 
-void RemoveSettingsEntriesUnder(const wchar_t* prefix) { RemoveMatching(prefix, true); }
+namespace {
 
-bool AnySettingsEntryUnder(const wchar_t* prefix) {
+// The prefix of every entry under a whole key. An empty prefix would take in every entry, and a
+// cut one another key's entries: neither names the key.
+bool KeyPrefix(HKEY root, const wchar_t* keyPath, wchar_t* prefix, size_t size) {
+    return ComposeEntryName(root, keyPath, L"", prefix, size) && prefix[0] != 0;
+}
+
+}  // namespace
+
+void RemoveSettingsKey(HKEY root, const wchar_t* keyPath) {
+    wchar_t prefix[kTextChars];
+    if (KeyPrefix(root, keyPath, prefix, CountOf(prefix))) RemoveMatching(prefix, true);
+}
+
+bool SettingsKeyHasEntries(HKEY root, const wchar_t* keyPath) {
+    wchar_t prefix[kTextChars];
+    if (!KeyPrefix(root, keyPath, prefix, CountOf(prefix))) return false;
     size_t length = wcslen(prefix);
     for (const SettingsEntry* entry = g_first; entry != nullptr; entry = entry->next) {
         if (StartsWith(entry->name, prefix, length)) return true;

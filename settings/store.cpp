@@ -59,13 +59,22 @@ bool ComposeRegistryPath(HKEY root, const wchar_t* keyPath, wchar_t* out, size_t
     return fits;
 }
 
+namespace {
+
+// Reads look in the selected registry view; a path that does not fit opens nothing.
+bool OpenForReading(HKEY root, const wchar_t* keyPath, RegKey* key) {
+    wchar_t path[kRegPathChars];
+    return ComposeRegistryPath(root, keyPath, path, CountOf(path)) &&
+           RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | g_view, key->Out()) ==
+               ERROR_SUCCESS;
+}
+
+}  // namespace
+
 bool SettingKeyExists(HKEY root, const wchar_t* keyPath) {
     switch (RouteSettingRequest(root, keyPath)) {
-    case SettingsRoute::File: {
-        wchar_t prefix[kTextChars];
-        if (!ComposeEntryName(root, keyPath, L"", prefix, CountOf(prefix)) || prefix[0] == 0) return false;
-        return AnySettingsEntryUnder(prefix);
-    }
+    case SettingsRoute::File:
+        return SettingsKeyHasEntries(root, keyPath);
     case SettingsRoute::Suppressed:
         return false;
     case SettingsRoute::Registry:
@@ -95,11 +104,8 @@ bool ReadSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueNa
     case SettingsRoute::Registry:
         break;
     }
-    wchar_t path[kRegPathChars];
-    if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return false;
     RegKey key;
-    if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | g_view, key.Out()) !=
-        ERROR_SUCCESS) {
+    if (!OpenForReading(root, keyPath, &key)) {
         CopyDefault(out, defaultText, capacity);
         return false;
     }
@@ -130,13 +136,8 @@ int32_t ReadSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueNa
     case SettingsRoute::Registry:
         break;
     }
-    wchar_t path[kRegPathChars];
-    if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return defaultValue;
     RegKey key;
-    if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | g_view, key.Out()) !=
-        ERROR_SUCCESS) {
-        return defaultValue;
-    }
+    if (!OpenForReading(root, keyPath, &key)) return defaultValue;
     // A shorter value replaces only the low-order bytes of the default, as the registry wrote them.
     DWORD data = (DWORD)defaultValue;
     DWORD size = sizeof(data);
@@ -219,13 +220,9 @@ void DeleteSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueN
 
 void DeleteSettingKey(HKEY root, const wchar_t* keyPath) {
     switch (RouteSettingRequest(root, keyPath)) {
-    case SettingsRoute::File: {
-        wchar_t prefix[kTextChars];
-        if (ComposeEntryName(root, keyPath, L"", prefix, CountOf(prefix)) && prefix[0] != 0) {
-            RemoveSettingsEntriesUnder(prefix);
-        }
+    case SettingsRoute::File:
+        RemoveSettingsKey(root, keyPath);
         return;
-    }
     case SettingsRoute::Suppressed:
         return;
     case SettingsRoute::Registry:
