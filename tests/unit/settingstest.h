@@ -32,3 +32,11 @@ inline std::wstring AppDataIni() {
     if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, folder))) return std::wstring();
     return std::wstring(folder) + L"\\Ombrix\\Ombrix.ini";
 }
+
+// base, then key names of up to 100 characters, to exactly length characters.
+inline std::wstring PathOfLength(const std::wstring& base, size_t length) {
+    std::wstring path = base;
+    while (path.size() + 102 < length) path += L"\\" + std::wstring(100, L'k');
+    path += L"\\" + std::wstring(length - path.size() - 1, L'e');
+    return path;
+}

@@ -86,14 +86,6 @@ void RemoveIfEmpty(HKEY root, const wchar_t* path, REGSAM view = 0) {
     if (subkeys == 0 && values == 0) RegDeleteKeyExW(root, path, view, 0);
 }
 
-// base, then key names of up to 100 characters, to exactly length characters.
-std::wstring PathOfLength(const std::wstring& base, size_t length) {
-    std::wstring path = base;
-    while (path.size() + 102 < length) path += L"\\" + std::wstring(100, L'k');
-    path += L"\\" + std::wstring(length - path.size() - 1, L'e');
-    return path;
-}
-
 class StoreTest : public testing::Test {
 protected:
     void SetUp() override {
