@@ -5,6 +5,8 @@
 //   standin /c "BATCH"               copy BATCH to %OMBRIX_CAPTURE%, record the start to
 //                                    %OMBRIX_CAPTURE%.start, run %OMBRIX_REAL_COMSPEC% /c "BATCH"
 //   standin ...                      create "<own path>.ran" and exit with 3
+#include "tests/bench/bench.h"
+
 #include <windows.h>
 
 #include <string>
@@ -13,35 +15,6 @@ static std::wstring Env(const wchar_t* name) {
     wchar_t value[4096];
     DWORD n = GetEnvironmentVariableW(name, value, 4096);
     return (n == 0 || n >= 4096) ? std::wstring() : std::wstring(value, n);
-}
-
-static bool WriteBytes(const std::wstring& path, const std::string& bytes) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes.size();
-}
-
-static std::string ReadBytes(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return std::string();
-    std::string bytes;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof(buffer), &got, nullptr) && got > 0) bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
-}
-
-static std::string Utf8(const std::wstring& text) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? n : 1, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
-    out.resize(n > 0 ? n - 1 : 0);
-    return out;
 }
 
 // The command line after the program's own token, as it was given.
@@ -57,7 +30,7 @@ static const wchar_t* ArgumentsOf(const wchar_t* line) {
 
 static int Hold(const wchar_t* library, const wchar_t* readyFile) {
     if (LoadLibraryW(library) == nullptr) return 2;
-    if (!WriteBytes(readyFile, "loaded")) return 2;
+    if (!bench::WriteFileBytes(readyFile, "loaded")) return 2;
     Sleep(600000);  // the test ends this process; this is only a backstop
     return 0;
 }
@@ -71,10 +44,10 @@ static int Interpret(const wchar_t* batch) {
         wchar_t folder[MAX_PATH * 4];
         DWORD n = GetCurrentDirectoryW(MAX_PATH * 4, folder);
         std::string record = "flags=" + std::to_string(startup.dwFlags) + "\r\nshow=" +
-                             std::to_string(startup.wShowWindow) + "\r\ncommand=" + Utf8(GetCommandLineW()) +
-                             "\r\nfolder=" + Utf8(std::wstring(folder, n)) + "\r\n";
-        WriteBytes(capture + L".start", record);
-        WriteBytes(capture, ReadBytes(batch));
+                             std::to_string(startup.wShowWindow) + "\r\ncommand=" + bench::Utf8(GetCommandLineW()) +
+                             "\r\nfolder=" + bench::Utf8(std::wstring(folder, n)) + "\r\n";
+        bench::WriteFileBytes(capture + L".start", record);
+        bench::WriteFileBytes(capture, bench::ReadFileBytes(batch));
     }
     std::wstring real = Env(L"OMBRIX_REAL_COMSPEC");
     if (real.empty()) return 4;
@@ -100,6 +73,6 @@ int wmain(int argc, wchar_t** argv) {
     if (argc == 3 && lstrcmpiW(argv[1], L"/c") == 0) return Interpret(argv[2]);
     wchar_t self[MAX_PATH * 4];
     DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
-    WriteBytes(std::wstring(self, n) + L".ran", Utf8(GetCommandLineW()));
+    bench::WriteFileBytes(std::wstring(self, n) + L".ran", bench::Utf8(GetCommandLineW()));
     return 3;
 }

@@ -16,6 +16,14 @@ std::wstring Narrow2Wide(const std::string& s) {
     return w;
 }
 
+std::string Utf8(const std::wstring& text) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(n > 0 ? n : 1, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
+    out.resize(n > 0 ? n - 1 : 0);
+    return out;
+}
+
 static std::wstring ModuleFolder() {
     wchar_t path[MAX_PATH * 4];
     DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);

@@ -59,5 +59,6 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
 bool PathExists(const std::wstring& path);
 std::wstring Narrow2Wide(const std::string& s);
+std::string Utf8(const std::wstring& text);
 
 }  // namespace bench

@@ -15,21 +15,13 @@ static int AnswerId(const std::wstring& word) {
     return IDOK;
 }
 
-static std::string Utf8(const std::wstring& text) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? n : 1, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
-    out.resize(n > 0 ? n - 1 : 0);
-    return out;
-}
-
 static std::string OneLine(const std::wstring& text) {
     std::wstring flat;
     for (wchar_t c : text) {
         if (c == L'\n') flat += L"\\n";
         else if (c != L'\r') flat += c;
     }
-    return Utf8(flat);
+    return bench::Utf8(flat);
 }
 
 int wmain(int argc, wchar_t** argv) {
@@ -64,8 +56,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     spec.handler = bench::Answer(answers);
     std::wstring program = spec.program.empty() ? bench::ProgramUnderTest() : spec.program;
-    printf("  run: %s %s\n", Utf8(program.substr(program.find_last_of(L"\\/") + 1)).c_str(),
-           Utf8(spec.arguments).c_str());
+    printf("  run: %s %s\n", bench::Utf8(program.substr(program.find_last_of(L"\\/") + 1)).c_str(),
+           bench::Utf8(spec.arguments).c_str());
     fflush(stdout);
     bench::RunResult result = bench::Run(spec);
     if (!result.started) {
