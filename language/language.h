@@ -40,3 +40,8 @@ bool DialogPrelude(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam,
 void LocalizeDialog(HWND dialog, const wchar_t* dialogName);
 bool GetDialogScale(const wchar_t* dialogName, int* widthPercent, int* heightPercent);
 void ApplyRtlLayout(HWND window);
+
+/* help.cpp */
+HWND ShowHelp(HWND dialog, const wchar_t* topic);
+// What ShowHelp opens for a topic: "<help file>::/html/<topic>.htm", or the help file itself.
+void HelpTarget(const wchar_t* topic, wchar_t* out, size_t capacity);

@@ -2,7 +2,6 @@
 // path as given is tried once more in the "\\?\" long-path form.
 #include "platform.h"
 
-#include "settings/settings.h"
 
 #include <shellapi.h>
 #include <shlobj.h>
@@ -285,9 +284,9 @@ void SettingsFolder(wchar_t* out, size_t size) {
     CopyString(out, program, size);
 }
 
-void GetTempFolder(wchar_t* out, size_t size) {
+void ResolveTempFolder(const wchar_t* configured, wchar_t* out, size_t size) {
     if (size == 0) return;
-    ReadUserString(L"Paths", L"TempFolder", out, L"", size);
+    CopyString(out, configured, size);
     wchar_t expanded[kPathChars];
     DWORD n = ExpandEnvironmentStringsW(out, expanded, CountOf(expanded));
     if (out[0] != 0 && n != 0 && n < CountOf(expanded)) CopyString(out, expanded, size);

@@ -1,4 +1,4 @@
-// Platform layer: strings, paths, files, text decoding, versions, help and error reporting.
+// Platform layer: strings, paths, files, text decoding, versions and error reporting.
 // Only this folder wraps the file system and the Win32 helpers the rest of the program shares.
 #pragma once
 
@@ -184,7 +184,9 @@ FILE* OpenStream(const wchar_t* path, const wchar_t* mode);
 void DeleteFolderTree(const wchar_t* path);
 void SettingsFolder(wchar_t* out, size_t size);
 bool AppDataFolder(wchar_t* out, size_t size);
-void GetTempFolder(wchar_t* out, size_t size);
+// The configured temporary folder (environment strings expanded) when it exists, else the
+// system's; always with a trailing backslash.
+void ResolveTempFolder(const wchar_t* configured, wchar_t* out, size_t size);
 HMODULE LoadSystemLibrary(const wchar_t* name);
 
 struct FindData {
@@ -297,8 +299,3 @@ uint32_t GetWindowsVersion();
 bool IsWindows11OrLater();
 // True when WMI names the operating system "... Windows 10 ..."; COM must be initialised.
 bool OsNameSaysWindows10();
-
-/* help.cpp */
-HWND ShowHelp(HWND dialog, const wchar_t* topic);
-// What ShowHelp opens for a topic: "<help file>::/html/<topic>.htm", or the help file itself.
-void HelpTarget(const wchar_t* topic, wchar_t* out, size_t capacity);

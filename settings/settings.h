@@ -7,6 +7,10 @@
 // The pseudo-root of entries that live only in the settings file (the "Global" key).
 #define HKEY_NULL_ROOT ((HKEY)0)
 
+/* tempfolder.cpp */
+// The folder for temporary files: "Paths\TempFolder" of the user's settings when it exists.
+void GetTempFolder(wchar_t* out, size_t size);
+
 /* store.cpp */
 bool SettingKeyExists(HKEY root, const wchar_t* keyPath);
 bool ReadSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueName,

@@ -4,7 +4,7 @@
 
 #include "language/language.h"
 #include "resources/resource.h"
-#include "uninstall/shell.h"
+#include "shell/shell.h"
 
 #include <shellapi.h>
 

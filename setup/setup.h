@@ -1,7 +1,7 @@
-// Integration setup: the setup-mode dialogs and what setup registers with Windows.
+// Setup mode: the dialogs and the apply sequence.
 #pragma once
 
-#include "../platform/platform.h"
+#include "../integration/integration.h"
 
 /* setupdlg.cpp */
 INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

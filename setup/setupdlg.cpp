@@ -3,7 +3,7 @@
 #include "setup/setup.h"
 
 #include "language/language.h"
-#include "uninstall/shell.h"
+#include "shell/shell.h"
 
 INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     if (DialogPrelude(dialog, message, wParam, lParam, L"SETUPDLG", L"HELPIntegrationSettings")) return TRUE;

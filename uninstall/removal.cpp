@@ -1,5 +1,5 @@
 // Integration removal: takes back what setup registered and the product's own keys.
-#include "uninstall/shell.h"
+#include "uninstall/uninstall.h"
 
 #include "settings/settings.h"
 

@@ -1,6 +1,6 @@
 // Uninstall driver: confirms, removes the integration, deletes what Uninstall.lst names and
 // hands the program file and its folder to a hidden batch file.
-#include "uninstall/shell.h"
+#include "uninstall/uninstall.h"
 
 #include "language/language.h"
 #include "resources/resource.h"

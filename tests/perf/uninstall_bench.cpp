@@ -1,6 +1,6 @@
 // Uninstall benchmark: the deletion passes over a program folder of 10,000 files in 500
 // folders, timed in-process, and a silent uninstall of the real program over the same tree.
-#include "uninstall/shell.h"
+#include "uninstall/uninstall.h"
 
 #include "tests/bench/bench.h"
 

@@ -1,5 +1,5 @@
 // Tokenizer, switch matching and the run-mode decision of the command line.
-#include "uninstall/shell.h"
+#include "app/app.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Path strings, the long-path form and the file-system helpers on real files and registry values.
-#include "platform/platform.h"
+#include "settings/settings.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Integration removal: the archiver's classes, the user's product key and the two single
 // machine keys are gone afterwards, and keys that only share a prefix stay.
-#include "uninstall/shell.h"
+#include "uninstall/uninstall.h"
 
 #include <gtest/gtest.h>
 

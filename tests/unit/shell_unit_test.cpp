@@ -1,5 +1,5 @@
 // DPI scaling of the shell: the bold font's height follows the screen.
-#include "uninstall/shell.h"
+#include "app/app.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The pure parts of the uninstall driver: reading and checking Uninstall.lst, the deletion
 // passes on a scratch folder, and the text of the batch file.
-#include "uninstall/shell.h"
+#include "uninstall/uninstall.h"
 
 #include "tests/bench/bench.h"
 

@@ -1,11 +1,6 @@
 // Command line: the tokenizer, switch recognition, the run-mode decision and the two
 // switches that act while they are read (/wait and /warning).
-#include "uninstall/shell.h"
-
-#include "language/language.h"
-#include "resources/resource.h"
-
-RunOptions g_run;
+#include "app/app.h"
 
 const wchar_t* NextToken(const wchar_t* text, wchar_t* token, size_t size) {
     while (IsBlank(*text)) ++text;
@@ -37,19 +32,6 @@ bool MatchSwitch(const wchar_t* name, const wchar_t* word, int count) {
     if (b > count) b = count;
     return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE | SORT_STRINGSORT, name, a, word, b) ==
            CSTR_EQUAL;
-}
-
-void ShowManualDeletionNotice() {
-    wchar_t programPath[kPathChars];
-    if (GetModuleFileNameW(nullptr, programPath, CountOf(programPath)) == 0) programPath[0] = 0;
-    programPath[CountOf(programPath) - 1] = 0;
-
-    wchar_t text[512];
-    FormatBounded(text, CountOf(text), L"%ls\n", GetMessageText(IDS_UNINSTALLCOMPLETED));
-    size_t used = wcslen(text);
-    // The second text comes from a translator: only its one %s is filled in.
-    FormatWithOneArg(text + used, CountOf(text) - used, GetMessageText(IDS_UNINSTALLSHOULDDELETE), programPath);
-    ShowMessageBox(nullptr, text, GetMessageText(IDS_UNINSTALLKVA), MB_ICONINFORMATION | MB_SETFOREGROUND);
 }
 
 static void ActOnSwitch(const wchar_t* name) {

@@ -1,10 +1,10 @@
 // Entry point: prepares the process, reads the switches and runs setup or uninstall mode.
-#include "uninstall/shell.h"
+#include "app/app.h"
 
-#include "language/language.h"
 #include "resources/resource.h"
 #include "settings/settings.h"
 #include "setup/setup.h"
+#include "uninstall/uninstall.h"
 
 #include <ole2.h>
 #include <shellapi.h>
@@ -48,6 +48,21 @@ static void RunSetupMode() {
         FileExists(g_shell.openAfterSetup)) {
         ShellExecuteW(nullptr, L"open", g_shell.openAfterSetup, nullptr, L"", SW_SHOWNORMAL);
     }
+}
+
+void CarryOverSettingsFile() {
+    wchar_t settingsPath[kPathChars];
+    SettingsFolder(settingsPath, CountOf(settingsPath));
+    JoinPath(settingsPath, L"ombrix.ini", settingsPath, CountOf(settingsPath));
+    if (FileExists(settingsPath)) return;
+
+    wchar_t installer[kPathChars];
+    DWORD n = GetEnvironmentVariableW(L"sfxname", installer, CountOf(installer));
+    if (n == 0 || n >= CountOf(installer)) return;
+    ReplaceNamePart(installer, L"ombrix.ini", CountOf(installer));
+    // The bare name resolves against the current directory: the folder the installer
+    // started us in. An existing file there is never overwritten.
+    if (FileExists(installer)) CopyFileW(installer, L"ombrix.ini", TRUE);
 }
 
 static void Shutdown() {

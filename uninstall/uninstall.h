@@ -1,39 +1,8 @@
-// Program shell: process-wide run options and shell state, the message box and DPI helpers.
+// Uninstall mode: the driver that removes the listed files and the program, and the removal of
+// everything setup registered.
 #pragma once
 
-#include "../platform/platform.h"
-
-/* cmdline.cpp */
-struct RunOptions {
-    bool setupMode;
-    bool uninstallMode;
-    bool silent;
-    bool msi;
-    bool noExplorer;
-    wchar_t initOptions[40];
-};
-extern RunOptions g_run;
-
-// Returns the position after the next token, or nullptr when no token is left.
-const wchar_t* NextToken(const wchar_t* text, wchar_t* token, size_t size);
-bool MatchSwitch(const wchar_t* name, const wchar_t* word, int count);
-void ParseCommandSource(const wchar_t* text, bool fromInstaller);
-void ShowManualDeletionNotice();
-
-/* main.cpp */
-struct ShellState {
-    HICON programIcon;
-    HFONT boldFont;
-    HMODULE richEdit;
-    wchar_t openAfterSetup[kPathChars];
-    int32_t exitCode;
-    int32_t screenDpi;
-};
-extern ShellState g_shell;
-
-int ScaleByDpi(int pixels);
-int ShowMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT style);
-void CarryOverSettingsFile();
+#include "../integration/integration.h"
 
 /* uninstall.cpp */
 void RunUninstall();

@@ -1,8 +1,6 @@
 // Help viewer: opens the archiver's help file at a topic or its contents through the
 // HTML Help control, loaded from the system folder so the search path never supplies it.
-#include "platform.h"
-
-#include "language/language.h"
+#include "language.h"
 
 namespace {
 

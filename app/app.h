@@ -1,0 +1,13 @@
+// Entry point and command line: start-up, run-mode dispatch and shutdown.
+#pragma once
+
+#include "../shell/shell.h"
+
+/* cmdline.cpp */
+// Returns the position after the next token, or nullptr when no token is left.
+const wchar_t* NextToken(const wchar_t* text, wchar_t* token, size_t size);
+bool MatchSwitch(const wchar_t* name, const wchar_t* word, int count);
+void ParseCommandSource(const wchar_t* text, bool fromInstaller);
+
+/* main.cpp */
+void CarryOverSettingsFile();

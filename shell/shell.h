@@ -1,0 +1,33 @@
+// Process-wide state (run options, icon, font, exit code) and the helpers every mode shares.
+#pragma once
+
+#include "../language/language.h"
+
+/* shell.cpp */
+// The switches as read at start-up; read-only afterwards.
+struct RunOptions {
+    bool setupMode;
+    bool uninstallMode;
+    bool silent;
+    bool msi;
+    bool noExplorer;
+    wchar_t initOptions[40];
+};
+extern RunOptions g_run;
+
+struct ShellState {
+    HICON programIcon;
+    HFONT boldFont;
+    HMODULE richEdit;
+    wchar_t openAfterSetup[kPathChars];
+    int32_t exitCode;
+    int32_t screenDpi;
+};
+extern ShellState g_shell;
+
+int ScaleByDpi(int pixels);
+int ShowMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT style);
+// Tells the user to delete the program file by hand (/warning, and an uninstall that could not
+// name the program in its batch file).
+void ShowManualDeletionNotice();
+
