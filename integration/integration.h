@@ -4,3 +4,65 @@
 
 #include "../settings/settings.h"
 #include "../shell/shell.h"
+
+/* options.cpp */
+enum : uint32_t { kExtensionRows = 18, kAssociateFlags = 20, kExtensionChars = 50 };
+
+// The user's integration choices; all false is the removal record.
+struct IntegrationOptions {
+    bool associate[kAssociateFlags];
+    bool linkDesktop;
+    bool linkStartMenu;
+    bool linkPrograms;
+    bool shellExt;
+    bool cascadedMenu;
+    bool menuIcons;
+    bool legacyMenu;
+};
+
+struct ExtensionRow {
+    const wchar_t* list;      // one or more extensions, each beginning with "."
+    uint32_t control;         // the setup dialog's check box
+    const wchar_t* fileType;  // the file type the row's extensions are bound to
+};
+extern const ExtensionRow ExtensionTable[kExtensionRows];
+enum : uint32_t { kKvaRow = 0, kZipRow = 1, kJarRow = 11, kIsoRow = 12 };
+
+// Splits an extension list: copies the next extension into `out` (kExtensionChars) and returns
+// the rest of the list, or nullptr when no extension is left.
+const wchar_t* NextExtension(const wchar_t* list, wchar_t* out, size_t capacity);
+void LoadIntegrationOptions(IntegrationOptions* options);
+void SaveIntegrationOptions(const IntegrationOptions& options);
+void ApplyInitOptions(const wchar_t* text, IntegrationOptions* options);
+
+/* associations.cpp */
+bool IsOwnFileType(const wchar_t* extension);
+// False when the first write was refused with ERROR_ACCESS_DENIED.
+bool RegisterFileTypes();
+void BindAllExtensions(const IntegrationOptions& options);
+void BindExtension(const wchar_t* extension, bool selected, bool shellExtWanted, bool isKva, bool isZip);
+
+/* templates.cpp */
+// True when the "New" menu template of the KVA or ZIP row is wanted.
+bool IsTemplateWanted(bool shellExtWanted, bool isKva, bool isZip);
+void WriteNewTemplate(const wchar_t* extension, bool isKva);
+void RestoreNewEntry(const wchar_t* extension, int32_t exist);
+
+/* shellext.cpp */
+// False when the first write was refused with ERROR_ACCESS_DENIED.
+bool RegisterAppPaths();
+void RegisterShellIntegration(bool removing, const IntegrationOptions& options);
+void RegisterShellExtension(const IntegrationOptions& options, const wchar_t* dllName, const wchar_t* clsid,
+                            const wchar_t* handlerName, bool is64Bit);
+void UseRegistryView(bool want64Bit);
+
+/* shortcuts.cpp */
+bool SpecialFolderPath(wchar_t* out, size_t capacity, int folderId);
+bool CreateShellLink(const wchar_t* target, const wchar_t* linkFile, const wchar_t* workingDirectory,
+                     const wchar_t* description, const wchar_t* iconPath);
+void UpdateShortcuts(const IntegrationOptions& options, wchar_t* folder, size_t folderCapacity,
+                     const wchar_t* iconPath);
+
+/* uninstallentry.cpp */
+void FormatDisplayName(wchar_t* text, size_t capacity);
+void WriteUninstallEntry();
