@@ -7,11 +7,8 @@ all: build
 deps:
 	@tools/install-deps.sh
 
-$(BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake
-
-build: deps $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j2
+build: deps
+	BUILD=$(BUILD) tools/build.sh
 
 test: build
 	BUILD=$(BUILD) tools/run-tests.sh $(ARGS)

@@ -3,7 +3,10 @@
 # modes, a translated message box, and a real install folder that is uninstalled again.
 set -uo pipefail
 cd "$(dirname "$0")/.."
-. tools/wine-env.sh "${BUILD:-build}"
+BUILD=${BUILD:-build}
+. tools/host.sh "$BUILD"
+echo "(running the $OMBRIX_TEST_BITS-bit build: $OMBRIX_TEST_WHY)"
+. tools/wine-env.sh "$OMBRIX_TEST_BUILD" "$OMBRIX_TEST_BITS"
 trap wine_down EXIT
 wine_up
 

@@ -8,6 +8,8 @@ have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok
 
 have i686-w64-mingw32-g++-posix || need+=(g++-mingw-w64-i686-posix)
 have i686-w64-mingw32-windres || need+=(binutils-mingw-w64-i686)
+# The 64-bit shell extension stand-in, and the test build on hosts without 32-bit programs.
+have x86_64-w64-mingw32-g++-posix || need+=(g++-mingw-w64-x86-64-posix)
 have cmake || need+=(cmake)
 have make || need+=(make)
 have python3 || need+=(python3)

@@ -1,7 +1,22 @@
 # Sourced by the test and demo scripts: a private Wine prefix in the build tree, a private
 # X display, and a warm wineserver that no test's pipes keep alive.
-# Usage: . tools/wine-env.sh BUILD_DIR ; then wine_up ; ... ; wine_down
+# Usage: . tools/wine-env.sh BUILD_DIR [32|64] ; then wine_up ; ... ; wine_down
+# With 64, Wine's 64-bit loader runs everything (for the x86_64 test build).
+set -u
+if [ -z "${1:-}" ] || [ ! -d "$1" ]; then echo "wine-env.sh: no build folder: '${1:-}'" >&2; exit 2; fi
 OMBRIX_BUILD=$(cd "$1" && pwd)
+if [ -z "$OMBRIX_BUILD" ] || [ "$OMBRIX_BUILD" = / ]; then echo "wine-env.sh: refusing build folder '$OMBRIX_BUILD'" >&2; exit 2; fi
+if [ "${2:-32}" = 64 ]; then
+  # Debian's wine wrapper (and wineboot through it) picks the 32-bit loader whenever wine32 is
+  # installed; this one always starts the 64-bit loader.
+  mkdir -p "$OMBRIX_BUILD/winebin"
+  for name in wine wine-stable; do
+    printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' > "$OMBRIX_BUILD/winebin/$name"
+    chmod +x "$OMBRIX_BUILD/winebin/$name"
+  done
+  export PATH="$OMBRIX_BUILD/winebin:$PATH"
+  export WINELOADER=/usr/lib/wine/wine64
+fi
 export WINEPREFIX="$OMBRIX_BUILD/wineprefix"
 export WINEARCH=win64
 export WINEDEBUG=-all
