@@ -42,9 +42,46 @@ std::wstring ProgramUnderTest() { return BuildFolder() + L"\\Uninstall.exe"; }
 
 bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-void RemoveTree(const std::wstring& path) {
+std::wstring BuildScratchFolder() { return BuildFolder() + L"\\scratch"; }
+
+static bool StartsWithFolder(const std::wstring& path, const std::wstring& folder) {
+    if (folder.empty() || path.size() <= folder.size() + 1) return false;
+    if (CompareStringOrdinal(path.c_str(), (int)folder.size(), folder.c_str(), (int)folder.size(), TRUE) !=
+        CSTR_EQUAL)
+        return false;
+    return path[folder.size()] == L'\\';
+}
+
+bool MayDelete(const std::wstring& path) {
+    // Only a plain absolute drive path: "X:\..." without "." or ".." components.
+    if (path.size() < 4 || path[1] != L':' || path[2] != L'\\') return false;
+    if (path.find(L'/') != std::wstring::npos) return false;
+    size_t start = 3;
+    int depth = 0;
+    while (start <= path.size()) {
+        size_t end = path.find(L'\\', start);
+        if (end == std::wstring::npos) end = path.size();
+        std::wstring part = path.substr(start, end - start);
+        if (part.empty() && end != path.size()) return false;
+        if (part == L"." || part == L"..") return false;
+        if (!part.empty()) ++depth;
+        start = end + 1;
+    }
+    wchar_t drive = (wchar_t)towupper(path[0]);
+    // Drive C: is the prefix's drive_c; its top-level folders themselves stay.
+    if (drive == L'C') return depth >= 2;
+    return StartsWithFolder(path, BuildScratchFolder());
+}
+
+// Works on the "\\?\" form, so that trees deeper than 260 characters go too.
+static void RemoveLongTree(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        // A link goes as a link; what it points at is never entered.
+        if (!RemoveDirectoryW(path.c_str())) DeleteFileW(path.c_str());
+        return;
+    }
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         DeleteFileW(path.c_str());
@@ -55,11 +92,19 @@ void RemoveTree(const std::wstring& path) {
     if (find != INVALID_HANDLE_VALUE) {
         do {
             std::wstring name = data.cFileName;
-            if (name != L"." && name != L"..") RemoveTree(path + L"\\" + name);
+            if (name != L"." && name != L"..") RemoveLongTree(path + L"\\" + name);
         } while (FindNextFileW(find, &data));
         FindClose(find);
     }
     RemoveDirectoryW(path.c_str());
+}
+
+void RemoveTree(const std::wstring& path) {
+    if (!MayDelete(path)) {
+        fprintf(stderr, "bench: refusing to delete %s\n", Utf8(path).c_str());
+        return;
+    }
+    RemoveLongTree(L"\\\\?\\" + path);
 }
 
 std::wstring ScratchFolder(const std::wstring& name) {

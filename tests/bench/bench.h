@@ -54,6 +54,13 @@ std::wstring BuildFolder();        // build
 std::wstring TestsFolder();        // build\tests
 // A fresh, empty scratch folder (under the Wine temp folder), named after the test.
 std::wstring ScratchFolder(const std::wstring& name);
+// The guard of every recursive or list-driven deletion in the tests, stand-ins, demo and
+// benchmark. Under Wine drive Z: is the whole Linux file system, so only the prefix's drive C:
+// (below its top-level folders) and the build tree's scratch folder may be deleted from; a
+// root, a relative or empty path, a device or "\\?\" form and any ".." component are refused.
+bool MayDelete(const std::wstring& path);
+std::wstring BuildScratchFolder();  // build\scratch
+// Deletes a file or a whole tree (links removed, never entered); nothing when MayDelete refuses.
 void RemoveTree(const std::wstring& path);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 std::string ReadFileBytes(const std::wstring& path);
@@ -62,3 +69,10 @@ std::wstring Narrow2Wide(const std::string& s);
 std::string Utf8(const std::wstring& text);
 
 }  // namespace bench
+
+// For tests that only mean something for the 32-bit program under WOW64.
+#define SKIP_ON_X64_TEST_BUILD()                                                               \
+    do {                                                                                       \
+        if (sizeof(void*) == 8)                                                                \
+            GTEST_SKIP() << "needs the 32-bit program under WOW64; this is the x86_64 test build"; \
+    } while (0)

@@ -219,6 +219,7 @@ TEST_F(StoreTest, StringReadsNeedRoomAndTerminateThemselves) {
 }
 
 TEST_F(StoreTest, ViewFlagReachesOpensCreatesAndKeyDeletionOnly) {
+    SKIP_ON_X64_TEST_BUILD();
     SetRegistryView(KEY_WOW64_64KEY);
     EXPECT_EQ(ERROR_SUCCESS, WriteSettingString(HKEY_LOCAL_MACHINE, L"TestStoreView", L"v", L"64"));
     EXPECT_EQ(ERROR_SUCCESS, WriteSettingInt(HKEY_LOCAL_MACHINE, L"TestStoreView", L"n", 5));
