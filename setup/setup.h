@@ -8,3 +8,15 @@ INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
 
 /* donedlg.cpp */
 INT_PTR CALLBACK DoneDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
+/* setupdlg.cpp (the two directions between the boxes and the options record) */
+void ShowOptionsInDialog(HWND dialog, const IntegrationOptions& options);
+void ReadOptionsFromDialog(HWND dialog, IntegrationOptions* options);
+void ToggleAllAssociations(HWND dialog);
+
+/* apply.cpp */
+// Registers what the options ask for; false when the system-wide entries may not be written.
+bool ApplyIntegration(const IntegrationOptions& options, wchar_t* folder, size_t folderCapacity);
+// OK in the setup dialog: saves the options, applies them, writes the uninstall entry (not
+// with /msi) and gives ".ace" back.
+void ConfirmSetup(const IntegrationOptions& options);

@@ -30,7 +30,7 @@ driver --answer cancel -- /setup
 
 # An installation folder as the installer leaves it.
 PF="$WINEPREFIX/drive_c/Program Files/Ombrix"
-rm -rf "$PF"
+guarded_rm "$PF"
 mkdir -p "$PF/Formats" "$PF/Lang"
 cp "$OMBRIX_BUILD/Uninstall.exe" "$PF/"
 cp tools/demo/uninstall.lng "$PF/uninstall.lng.sample"
@@ -49,7 +49,7 @@ echo
 echo "== a translated language file beside the program"
 iconv -f UTF-8 -t CP1252 tools/demo/uninstall.lng > "$PF/uninstall.lng"
 driver --program "$WINPF\\Uninstall.exe" -- /warning
-rm -f "$PF/uninstall.lng"
+guarded_rm "$PF/uninstall.lng"
 
 echo
 echo "== uninstall, confirmed: removes what Uninstall.lst names, then itself through a batch file"

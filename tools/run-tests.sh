@@ -8,6 +8,12 @@ BUILD=${BUILD:-build}
 echo "Testing the $OMBRIX_TEST_BITS-bit build in $OMBRIX_TEST_BUILD: $OMBRIX_TEST_WHY."
 . tools/wine-env.sh "$OMBRIX_TEST_BUILD" "$OMBRIX_TEST_BITS"
 trap wine_down EXIT
+# The scripts' deletion guard must refuse the checkout; rm is a stand-in here, nothing is deleted.
+for target in "$PWD" "$PWD/.git" "$OMBRIX_BUILD" "$WINEPREFIX/drive_c" "$WINEPREFIX/drive_c/users/../.."; do
+  if ( rm() { :; }; guarded_rm "$target" 2>/dev/null ); then
+    echo "guarded_rm accepted $target" >&2; exit 1
+  fi
+done
 wine_up
 ctest --test-dir "$OMBRIX_BUILD" --output-on-failure -j2 "$@"
 status=$?

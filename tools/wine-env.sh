@@ -50,3 +50,16 @@ wine_down() {
   wineserver -k >/dev/null 2>&1 || true
   if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi
 }
+
+# The scripts' only way to delete: inside the prefix's drive_c (below its top-level folders) or
+# the build tree's scratch folder, never anything else of the file system.
+guarded_rm() {
+  local target
+  for target in "$@"; do
+    case "$target" in
+      *..*|"") echo "guarded_rm: refusing '$target'" >&2; return 1 ;;
+      "$WINEPREFIX"/drive_c/?*/?*|"$OMBRIX_BUILD"/scratch/?*) rm -rf -- "$target" ;;
+      *) echo "guarded_rm: refusing '$target' (outside drive_c and the scratch folder)" >&2; return 1 ;;
+    esac
+  done
+}

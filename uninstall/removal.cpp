@@ -1,18 +1,24 @@
-// Integration removal: takes back what setup registered and the product's own keys.
+// Integration removal: takes back what setup registered, then the product's own keys. The
+// extensions go back first, while the user's key still holds what they looked like before.
 #include "uninstall/uninstall.h"
 
-#include "settings/settings.h"
+#include <shlobj.h>
 
 void RemoveIntegration() {
-    // The cleared options record, and with it the undo of the file associations, the shell
-    // extension and the shortcuts, comes with those integration operations.
+    const IntegrationOptions cleared = {};
+    BindAllExtensions(cleared);
+    // Explorer reloads the associations before the shell extension goes.
+    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
+    RegisterShellIntegration(true, cleared);
+    UpdateShortcuts(cleared, nullptr, 0, nullptr);
 
     // The archiver's file classes, then the user's settings (from Ombrix.ini when it is in use).
     static const wchar_t* const kClassKeys[] = {L"Ombrix", L"Ombrix.ZIP", L"Ombrix.REV", L".rev"};
     for (const wchar_t* key : kClassKeys) DeleteSettingTree(HKEY_CLASSES_ROOT, key);
     DeleteSettingTree(HKEY_CURRENT_USER, L"");
 
-    // Single keys relative to the root: the uninstall entry and the application path.
+    // Single keys relative to the root: the uninstall entry, and the application path, which
+    // setup writes in both registry views.
     DeleteSettingKey(HKEY_LOCAL_MACHINE, L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ombrix archiver");
-    DeleteSettingKey(HKEY_LOCAL_MACHINE, L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Ombrix.exe");
+    RemoveAppPaths();
 }

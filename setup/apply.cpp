@@ -1,0 +1,24 @@
+// What OK in the setup dialog does: save the choices, then register everything they ask for.
+#include "setup/setup.h"
+
+bool ApplyIntegration(const IntegrationOptions& options, wchar_t* folder, size_t folderCapacity) {
+    // Without the right to write the system-wide entries nothing else is attempted.
+    if (!RegisterAppPaths()) return false;
+    RegisterShellIntegration(false, options);
+    BindAllExtensions(options);
+    if (!RegisterFileTypes()) return false;
+
+    wchar_t icon[kPathChars];
+    ReadUserString(L"Interface\\Themes", L"ShellExtIcon", icon, L"", CountOf(icon));
+    bool haveIcon = icon[0] != 0 && FileExists(icon);
+    UpdateShortcuts(options, folder, folderCapacity, haveIcon ? icon : nullptr);
+    return true;
+}
+
+void ConfirmSetup(const IntegrationOptions& options) {
+    SaveIntegrationOptions(options);
+    ApplyIntegration(options, g_shell.openAfterSetup, CountOf(g_shell.openAfterSetup));
+    if (!g_run.msi) WriteUninstallEntry();
+    // An ".ace" binding left by an older version goes back to its previous handler.
+    BindExtension(L".ace", false, false, false, false);
+}
