@@ -34,8 +34,27 @@ static void ReadSwitches() {
     ParseCommandSource(GetCommandLineW(), false);
 }
 
+// The setup dialog could not be created (its template or the rich-edit class is missing):
+// that is no confirmation.
+static void ReportSetupDialogFailure() {
+    g_shell.exitCode = 2;
+    if (g_run.silent) return;
+    DWORD error = GetLastError();
+    wchar_t text[kTextChars];
+    if (FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                       (DWORD)CountOf(text), nullptr) == 0) {
+        FormatBounded(text, CountOf(text), L"Error %lu", (unsigned long)error);
+    }
+    ShowMessageBox(nullptr, text, GetMessageText(IDS_UNINSTTITLE), MB_ICONERROR);
+}
+
 static void RunSetupMode() {
-    if (DialogBoxParamW(ResourceModule(), L"SETUPDLG", nullptr, SetupDialogProc, 0) == 0) return;
+    INT_PTR result = DialogBoxParamW(ResourceModule(), L"SETUPDLG", nullptr, SetupDialogProc, 0);
+    if (result == -1) {
+        ReportSetupDialogFailure();
+        return;
+    }
+    if (result == 0) return;
     CarryOverSettingsFile();
     if (!g_run.msi) {
         DialogBoxParamW(ResourceModule(), L"DONEDLG", nullptr, DoneDialogProc, 0);

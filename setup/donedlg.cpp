@@ -28,6 +28,22 @@ static void OpenLicense() {
     ShellExecuteW(nullptr, L"open", path, nullptr, L"", SW_SHOWNORMAL);
 }
 
+static bool IsWebAddress(const wchar_t* text) {
+    return _wcsnicmp(text, L"http://", 7) == 0 || _wcsnicmp(text, L"https://", 8) == 0;
+}
+
+// The address comes from a translator: anything but a web address would start a program.
+static void OpenHomePage() {
+    const wchar_t* address = GetMessageText(IDS_HOMEURL);
+    wchar_t builtIn[kTextChars];
+    if (!IsWebAddress(address)) {
+        if (LoadStringW(ProgramModule(), IDS_HOMEURL, builtIn, (int)CountOf(builtIn)) <= 0) return;
+        address = builtIn;
+        if (!IsWebAddress(address)) return;
+    }
+    ShellExecuteW(nullptr, L"open", address, nullptr, L"", SW_SHOWNORMAL);
+}
+
 static void OnCommand(HWND dialog, WORD id) {
     switch (id) {
     case IDOK:
@@ -41,7 +57,7 @@ static void OnCommand(HWND dialog, WORD id) {
         OpenLicense();
         break;
     case IDC_HOMEPAGE:
-        ShellExecuteW(nullptr, L"open", GetMessageText(IDS_HOMEURL), nullptr, L"", SW_SHOWNORMAL);
+        OpenHomePage();
         break;
     }
 }

@@ -6,6 +6,9 @@
 /* setupdlg.cpp */
 INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
+/* contextdlg.cpp: parameter 1 when the cascaded menu box is checked */
+INT_PTR CALLBACK ContextItemsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+
 /* donedlg.cpp */
 INT_PTR CALLBACK DoneDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 

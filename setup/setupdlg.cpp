@@ -85,6 +85,10 @@ void OnCommand(HWND dialog, int id) {
     case IDC_ASSOCALL:
         ToggleAllAssociations(dialog);
         break;
+    case IDC_SETCONTEXTMENU:
+        DialogBoxParamW(ResourceModule(), L"SETUPCONTEXTITEMS", dialog, ContextItemsDialogProc,
+                        IsDlgButtonChecked(dialog, IDC_SHELLCASCADED) == BST_CHECKED ? 1 : 0);
+        break;
     }
 }
 
