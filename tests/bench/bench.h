@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -67,6 +68,17 @@ std::string ReadFileBytes(const std::wstring& path);
 bool PathExists(const std::wstring& path);
 std::wstring Narrow2Wide(const std::string& s);
 std::string Utf8(const std::wstring& text);
+
+// Key or value path (or file path) -> type and data (or size), for the registry below Software
+// in both views of HKLM and HKCU, and for all of drive C:.
+using Snapshot = std::map<std::wstring, std::wstring>;
+Snapshot TakeSnapshot();
+// The differences that Windows and Wine make by themselves while programs run (shell caches,
+// Wine's own keys, its system folder) and the shared temporary folder, listed by name.
+bool IsWindowsOwnChange(const std::wstring& path);
+// "gone: ", "changed: " and "left: " lines for every path the filter does not allow.
+std::vector<std::wstring> Differences(const Snapshot& before, const Snapshot& after,
+                                      const std::function<bool(const std::wstring&)>& allowed);
 
 }  // namespace bench
 

@@ -16,101 +16,6 @@ namespace {
 
 const wchar_t kProgramFolder[] = L"C:\\Program Files\\Ombrix";
 
-// Key or value path -> type and data, for everything below a root in one view.
-using Snapshot = std::map<std::wstring, std::wstring>;
-
-void SnapshotKey(HKEY root, const std::wstring& label, const std::wstring& path, REGSAM view, Snapshot* out) {
-    HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return;
-    (*out)[label + L"\\" + path] = L"(key)";
-    std::vector<BYTE> data(65536);
-    wchar_t name[16384];
-    for (DWORD i = 0;; ++i) {
-        DWORD nameLength = 16384, dataLength = (DWORD)data.size(), type = 0;
-        LONG status = RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data.data(), &dataLength);
-        if (status == ERROR_NO_MORE_ITEMS) break;
-        if (status != ERROR_SUCCESS) continue;
-        std::wstring text(reinterpret_cast<wchar_t*>(data.data()), dataLength / sizeof(wchar_t));
-        (*out)[label + L"\\" + path + L"|" + name] = std::to_wstring(type) + L":" + text;
-    }
-    std::vector<std::wstring> children;
-    for (DWORD i = 0;; ++i) {
-        DWORD nameLength = 16384;
-        if (RegEnumKeyExW(key, i, name, &nameLength, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-        children.push_back(name);
-    }
-    RegCloseKey(key);
-    for (const auto& child : children) SnapshotKey(root, label, path.empty() ? child : path + L"\\" + child, view, out);
-}
-
-void SnapshotFolder(const std::wstring& folder, Snapshot* out) {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..") continue;
-        std::wstring path = folder + L"\\" + name;
-        bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        (*out)[path] = isFolder ? L"(folder)" : std::to_wstring(data.nFileSizeLow);
-        if (isFolder && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) SnapshotFolder(path, out);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-}
-
-std::wstring TempFolder() {
-    wchar_t temp[MAX_PATH];
-    DWORD n = GetTempPathW(MAX_PATH, temp);
-    return std::wstring(temp, n ? n - 1 : 0);
-}
-
-Snapshot TakeSnapshot() {
-    Snapshot all;
-    for (REGSAM view : {(REGSAM)KEY_WOW64_64KEY, (REGSAM)KEY_WOW64_32KEY}) {
-        std::wstring suffix = view == KEY_WOW64_64KEY ? L"64" : L"32";
-        SnapshotKey(HKEY_LOCAL_MACHINE, L"HKLM" + suffix, L"Software", view, &all);
-        SnapshotKey(HKEY_CURRENT_USER, L"HKCU" + suffix, L"Software", view, &all);
-    }
-    SnapshotFolder(L"C:", &all);
-    return all;
-}
-
-// What Windows (and Wine) note down by themselves while programs run, by name; and the test
-// prefix's temporary folder, which the other tests use at the same time.
-bool AllowedDifference(const std::wstring& path) {
-    static const wchar_t* const kAllowed[] = {
-        L"\\Software\\Wine",                                      // Wine's own per-prefix state
-        L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer",  // shell caches and MRU lists
-        L"\\Software\\Classes\\Local Settings",                   // MUI cache of started programs
-        L"\\Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags",
-        L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Group Policy",
-    };
-    for (const wchar_t* allowed : kAllowed) {
-        if (path.find(allowed) != std::wstring::npos) return true;
-    }
-    // Wine's system folder (logs, font and registry caches) and the shared temporary folder.
-    for (const std::wstring& folder : {std::wstring(L"C:\\windows"), TempFolder()}) {
-        if (CompareStringOrdinal(path.c_str(), (int)std::min(path.size(), folder.size()), folder.c_str(),
-                                 (int)folder.size(), TRUE) == CSTR_EQUAL)
-            return true;
-    }
-    return false;
-}
-
-std::vector<std::wstring> Differences(const Snapshot& before, const Snapshot& after) {
-    std::vector<std::wstring> out;
-    for (const auto& entry : before) {
-        auto it = after.find(entry.first);
-        if (AllowedDifference(entry.first)) continue;
-        if (it == after.end()) out.push_back(L"gone: " + entry.first);
-        else if (it->second != entry.second) out.push_back(L"changed: " + entry.first);
-    }
-    for (const auto& entry : after) {
-        if (!AllowedDifference(entry.first) && before.count(entry.first) == 0) out.push_back(L"left: " + entry.first);
-    }
-    return out;
-}
-
 std::wstring ReadDefault(HKEY root, const std::wstring& path, const wchar_t* value = nullptr, REGSAM view = 0) {
     wchar_t text[2048] = L"";
     DWORD size = sizeof(text) - sizeof(wchar_t);
@@ -148,7 +53,7 @@ TEST(Integration, SetupThenUninstallLeavesNoResidue) {
     SetDefault(L".zip", nullptr, L"Test.ZipFolder");
     SetDefault(L".zip\\ShellNew", L"FileName", L"C:\\windows\\zipempty.zip");
 
-    const Snapshot before = TakeSnapshot();
+    const bench::Snapshot before = bench::TakeSnapshot();
 
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     const std::wstring standins = bench::BuildFolder() + L"\\standins\\";
@@ -207,8 +112,8 @@ TEST(Integration, SetupThenUninstallLeavesNoResidue) {
     EXPECT_EQ(L"Test.SevenZip", ReadDefault(HKEY_CLASSES_ROOT, L".7z"));
     EXPECT_EQ(L"", ReadDefault(HKEY_CLASSES_ROOT, L".7z\\ShellNew", L"NullFile"));
     EXPECT_EQ(L"C:\\windows\\zipempty.zip", ReadDefault(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName"));
-    const Snapshot after = TakeSnapshot();
-    std::vector<std::wstring> residue = Differences(before, after);
+    const bench::Snapshot after = bench::TakeSnapshot();
+    std::vector<std::wstring> residue = bench::Differences(before, after, bench::IsWindowsOwnChange);
     std::wstring listed;
     for (const auto& line : residue) listed += line + L"\n";
     EXPECT_TRUE(residue.empty()) << bench::Utf8(listed);

@@ -2,6 +2,8 @@
 // program) under Wine, answers its dialogs and message boxes as told, and prints what it saw.
 //   driver [--cwd DIR] [--env NAME=VALUE]... [--answer yes|no|ok|cancel]... [--children]
 //          [--program PATH] [--] ARGUMENTS...
+//   driver --snapshot FILE         the prefix's registry and drive C: as lines of text
+//   driver --diff BEFORE AFTER     what differs, apart from what Windows changes by itself
 #include "tests/bench/bench.h"
 
 #include <stdio.h>
@@ -24,7 +26,37 @@ static std::string OneLine(const std::wstring& text) {
     return bench::Utf8(flat);
 }
 
+static bool WriteSnapshot(const wchar_t* path) {
+    std::string text;
+    for (const auto& entry : bench::TakeSnapshot()) text += bench::Utf8(entry.first + L"\t" + entry.second) + "\n";
+    return bench::WriteFileBytes(path, text);
+}
+
+static bench::Snapshot ReadSnapshot(const wchar_t* path) {
+    bench::Snapshot snapshot;
+    std::string text = bench::ReadFileBytes(path);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string narrow = text.substr(start, end - start);
+        std::wstring line(narrow.size() + 1, L'\0');
+        line.resize(MultiByteToWideChar(CP_UTF8, 0, narrow.data(), (int)narrow.size(), &line[0], (int)line.size()));
+        size_t tab = line.find(L'\t');
+        if (tab != std::wstring::npos) snapshot[line.substr(0, tab)] = line.substr(tab + 1);
+        start = end + 1;
+    }
+    return snapshot;
+}
+
 int wmain(int argc, wchar_t** argv) {
+    if (argc == 3 && std::wstring(argv[1]) == L"--snapshot") return WriteSnapshot(argv[2]) ? 0 : 2;
+    if (argc == 4 && std::wstring(argv[1]) == L"--diff") {
+        auto lines = bench::Differences(ReadSnapshot(argv[2]), ReadSnapshot(argv[3]), bench::IsWindowsOwnChange);
+        for (const auto& line : lines) printf("  %s\n", bench::Utf8(line).c_str());
+        if (lines.empty()) printf("  no difference\n");
+        return lines.empty() ? 0 : 1;
+    }
     bench::RunSpec spec;
     std::vector<int> answers;
     int i = 1;
