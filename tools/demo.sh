@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Demonstration of the program's main job in the private Wine prefix: the command-line
-# modes, a translated message box, and a real install folder that is uninstalled again.
+# Demonstration of the program's main job in the private Wine prefix: the archiver's whole life.
+# An installer stand-in copies the program files into C:\Program Files\Ombrix and starts setup,
+# whose dialogs are answered; a summary shows what Windows now knows of the archiver; the
+# uninstall takes it all back, and the prefix is compared with its state before installation.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 BUILD=${BUILD:-build}
@@ -15,6 +17,13 @@ driver() {
   wine "$OMBRIX_BUILD/tests/driver.exe" "$@" 2>/dev/null | tr -d '\r' \
     | sed -e '/^[[:space:]]*$/d' -e 's/^[A-Z]:[^>]*>/  batch> /'
 }
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+query() {  # key [view]: one line per value, or "(none)"
+  local out
+  out=$(wine reg query "$1" ${2:+/reg:$2} 2>/dev/null | tr -d '\r' | sed -n 's/^    /    /p')
+  printf '  %s%s\n' "$1" "${2:+ (${2}-bit view)}"
+  if [ -n "$out" ]; then printf '%s\n' "$out"; else echo "    (none)"; fi
+}
 
 echo "== /wait: sleeps two seconds, shows nothing"
 driver -- /wait
@@ -22,39 +31,75 @@ echo
 echo "== /warning: the notice the batch file shows when the program file could not be deleted"
 driver -- /warning
 echo
-echo "== /setup, confirmed: setup dialog, completion dialog, WOW64 notice"
-driver -- /setup /noexplorer
-echo
-echo "== /setup, cancelled: exit code 1"
-driver --answer cancel -- /setup
+echo "== /warning with a translated language file beside the program"
+SCRATCH="$OMBRIX_BUILD/scratch/demo"
+guarded_rm "$SCRATCH"
+mkdir -p "$SCRATCH/lang"
+cp "$OMBRIX_BUILD/Uninstall.exe" "$SCRATCH/lang/"
+iconv -f UTF-8 -t CP1252 tools/demo/uninstall.lng > "$SCRATCH/lang/uninstall.lng"
+driver --program "$(winpath "$SCRATCH/lang")\\Uninstall.exe" -- /warning
 
-# An installation folder as the installer leaves it.
+# The installer's payload: this program and the least stand-ins of the archiver's other parts.
+PAYLOAD="$SCRATCH/payload"
+mkdir -p "$PAYLOAD"
+cp "$OMBRIX_BUILD/Uninstall.exe" "$OMBRIX_BUILD/ombrix.chm" "$OMBRIX_BUILD/license.txt" "$PAYLOAD/"
+cp "$OMBRIX_BUILD/standins/Ombrix.exe" "$OMBRIX_BUILD/standins/kvaext.dll" "$OMBRIX_BUILD/standins/kvaext64.dll" "$PAYLOAD/"
+printf 'Ombrix read-me\r\n' > "$PAYLOAD/Kva.txt"
+printf 'What is new in 6.24\r\n' > "$PAYLOAD/What is new"
 PF="$WINEPREFIX/drive_c/Program Files/Ombrix"
-guarded_rm "$PF"
-mkdir -p "$PF/Formats" "$PF/Lang"
-cp "$OMBRIX_BUILD/Uninstall.exe" "$PF/"
-cp tools/demo/uninstall.lng "$PF/uninstall.lng.sample"
-printf 'stand-in archiver\r\n' > "$PF/Ombrix.exe"
-printf 'readme\r\n' > "$PF/ReadMe.txt"
-printf 'format\r\n' > "$PF/Formats/zst.fmt"
-printf 'lang\r\n' > "$PF/Lang/de.lng"
-printf 'mine\r\n' > "$PF/MyNotes.txt"
 WINPF='C:\Program Files\Ombrix'
+guarded_rm "$PF"
+
+# Two archive types that another program owns before the archiver comes.
+wine reg add 'HKCR\.7z' /ve /d SevenZip.Archive /f >/dev/null 2>&1
+wine reg add 'HKCR\.7z\ShellNew' /v NullFile /d '' /f >/dev/null 2>&1
+wine reg add 'HKCR\.zip' /ve /d CompressedFolder /f >/dev/null 2>&1
+driver --snapshot "$(winpath "$SCRATCH/before.txt")"
 
 echo
-echo "== uninstall in a folder without Uninstall.lst: the error box, even with /S"
-driver --program "$WINPF\\Uninstall.exe" -- /S
+echo "== installation: the installer stand-in copies the files and starts setup; OK is pressed"
+driver --program "$(winpath "$OMBRIX_BUILD/standins/installer.exe")" --children --screenshots "$(winpath "$OMBRIX_BUILD/screenshots")" \
+  -- "$(winpath "$PAYLOAD")" "$WINPF"
+echo "  program folder: $(cd "$PF" && ls | tr '\n' ' ')"
+[ -d "$OMBRIX_BUILD/screenshots" ] && echo "  screenshots: $(cd "$OMBRIX_BUILD/screenshots" && ls | tr '\n' ' ')(in $OMBRIX_BUILD/screenshots)"
 
 echo
-echo "== a translated language file beside the program"
-iconv -f UTF-8 -t CP1252 tools/demo/uninstall.lng > "$PF/uninstall.lng"
-driver --program "$WINPF\\Uninstall.exe" -- /warning
-guarded_rm "$PF/uninstall.lng"
+echo "== what setup registered"
+echo "-- associations (with what they were before, remembered per user)"
+for ext in .kva .zip .7z .iso .jar .tgz .k00; do
+  printf '  %-5s opens with: %s\n' "$ext" "$(wine reg query "HKCR\\$ext" /ve 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')"
+done
+query 'HKCU\Software\Ombrix\Setup\.7z'
+query 'HKCU\Software\Ombrix\Setup\.zip'
+query 'HKCR\Ombrix\shell\open\command'
+query 'HKCR\.zip\ShellNew'
+echo "-- shell extension, in both registry views"
+for view in 32 64; do
+  query 'HKCR\CLSID\{6D2F31C4-9A1B-4E57-8C03-2B7E91A4D5F0}\InProcServer32' $view
+  query 'HKCR\CLSID\{6D2F31C4-5B1B-4E57-8C03-2B7E91A4D5F0}\InProcServer32' $view
+done
+query 'HKCR\*\shellex\ContextMenuHandlers\Ombrix'
+query 'HKCR\*\shellex\ContextMenuHandlers\Ombrix32'
+query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Shell Extensions\Approved'  | grep -E 'Ombrix|HKLM'
+echo "-- App Paths, in both registry views"
+query 'HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\Ombrix.exe' 32
+query 'HKLM\Software\Microsoft\Windows\CurrentVersion\App Paths\Ombrix.exe' 64
+echo "-- shortcuts"
+find "$WINEPREFIX/drive_c" -iname '*Ombrix*.lnk' -o -path '*Programs/Ombrix/*' 2>/dev/null | sed "s|$WINEPREFIX/drive_c|  C:|"
+echo "-- the entry in the list of installed programs"
+query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Ombrix archiver'
 
 echo
-echo "== uninstall, confirmed: removes what Uninstall.lst names, then itself through a batch file"
-printf 'Formats\r\nOmbrix.exe\r\nReadMe.txt  \r\n\r\nFormats\\zst.fmt\r\nLang\\de.lng\r\nLang\r\nuninstall.lng.sample\r\nUninstall.exe\r\nUninstall.lst\r\n' > "$PF/Uninstall.lst"
-echo "  before: $(cd "$PF" && find . -mindepth 1 | sort | tr '\n' ' ')"
+echo "== uninstall, as Apps & features starts it: confirmed with Yes"
 driver --program "$WINPF\\Uninstall.exe" --answer yes --children
-echo "  after:  $( [ -d "$PF" ] && (cd "$PF" && find . -mindepth 1 | sort | tr '\n' ' ') || echo "folder removed")"
-echo "  (MyNotes.txt was not in the list, so it stays and keeps the folder)"
+echo "  program folder: $([ -d "$PF" ] && echo "still there: $(ls "$PF")" || echo "removed")"
+printf '  .7z opens with: %s; .zip opens with: %s\n' \
+  "$(wine reg query 'HKCR\.7z' /ve 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')" \
+  "$(wine reg query 'HKCR\.zip' /ve 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')"
+
+echo
+echo "== the prefix against its state before installation (Windows' own notes left out)"
+driver --snapshot "$(winpath "$SCRATCH/after.txt")"
+driver --diff "$(winpath "$SCRATCH/before.txt")" "$(winpath "$SCRATCH/after.txt")"
+wine reg delete 'HKCR\.7z' /f >/dev/null 2>&1
+wine reg delete 'HKCR\.zip' /f >/dev/null 2>&1
