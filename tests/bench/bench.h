@@ -88,3 +88,14 @@ std::vector<std::wstring> Differences(const Snapshot& before, const Snapshot& af
         if (sizeof(void*) == 8)                                                                \
             GTEST_SKIP() << "needs the 32-bit program under WOW64; this is the x86_64 test build"; \
     } while (0)
+
+// Screenshots and layout checks of a running program's dialogs (tests/bench/capture.cpp).
+namespace bench {
+
+// Copies the window's screen rectangle into a 24-bit BMP file.
+bool CaptureWindow(HWND window, const std::wstring& bmpPath);
+// One readable line for each visible control whose text does not fit in the dialog font at dpi,
+// and for each two visible controls that overlap (a group box may hold controls).
+std::vector<std::wstring> LayoutProblems(HWND dialog, int dpi);
+
+}  // namespace bench
