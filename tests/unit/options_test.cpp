@@ -1,5 +1,5 @@
 // Integration options: the /init overlay, extension lists, and what a user loads from the
-// registry of the test prefix (Windows 10 here, Windows 11 in a child told another build).
+// registry of the test prefix (an older Windows here, Windows 11 in a child told another build).
 #include "integration/integration.h"
 #include "tests/bench/bench.h"
 
@@ -173,22 +173,12 @@ public:
         SavedValue build(HKEY_LOCAL_MACHINE, versionKey, L"CurrentBuildNumber");
         SetString(HKEY_LOCAL_MACHINE, versionKey, L"CurrentVersion", L"10.0");
         SetString(HKEY_LOCAL_MACHINE, versionKey, L"CurrentBuildNumber", L"22631");
-        std::wstring command = L"\"" + copy_ + L"\" --gtest_filter=None.None";
-        SetEnvironmentVariableW(L"OMBRIX_OPTIONS_CHILD", L"1");
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process = {};
-        BOOL started = CreateProcessW(copy_.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                      &startup, &process);
-        SetEnvironmentVariableW(L"OMBRIX_OPTIONS_CHILD", nullptr);
-        DWORD exitCode = 99;
-        if (started) {
-            WaitForSingleObject(process.hProcess, 60000);
-            GetExitCodeProcess(process.hProcess, &exitCode);
-            CloseHandle(process.hThread);
-            CloseHandle(process.hProcess);
-        }
-        return exitCode;
+        bench::RunSpec spec;
+        spec.program = copy_;
+        spec.arguments = L"--gtest_filter=None.None";
+        spec.environment = {{L"OMBRIX_OPTIONS_CHILD", L"1"}};
+        bench::RunResult result = bench::Run(spec);
+        return result.started && !result.timedOut ? result.exitCode : 99;
     }
 
 private:
@@ -258,8 +248,8 @@ TEST(IntegrationOptions, ExtensionListsSplitAtEveryDot) {
     EXPECT_EQ(5118u, ExtensionTable[17].control);
 }
 
-TEST(IntegrationOptions, LoadsDefaultsAndStoredValuesOnWindows10) {
-    ASSERT_FALSE(IsWindows11OrLater()) << "the test prefix reports Windows 10";
+TEST(IntegrationOptions, LoadsDefaultsAndStoredValuesBeforeWindows11) {
+    ASSERT_FALSE(IsWindows11OrLater()) << "the test prefix reports an older Windows";
     PrefixState prefix;
     struct Value {
         const wchar_t* key;
