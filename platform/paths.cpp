@@ -1,9 +1,8 @@
 // Path strings and the file-system calls the program shares: every call that fails on the
-// path as given is tried once more in the "\\?\" long-path form.
+// path as given is tried once more in the "\\?\" long-path form; the folder-tree deletion
+// works in that form throughout.
 #include "platform.h"
 
-
-#include <shellapi.h>
 #include <shlobj.h>
 #include <wchar.h>
 
@@ -224,22 +223,162 @@ bool FindOne(const wchar_t* path, FindData* data) {
     return found;
 }
 
+TreeStep TreeStepFor(DWORD attributes) {
+    if (attributes == INVALID_FILE_ATTRIBUTES) return TreeStep::Leave;
+    // A link is removed as the link: entering it would empty its target, wherever that is.
+    if (IsReparseAttr(attributes)) return IsFolderAttr(attributes) ? TreeStep::RemoveFolderLink : TreeStep::RemoveFileLink;
+    return IsFolderAttr(attributes) ? TreeStep::Descend : TreeStep::DeletePlainFile;
+}
+
+namespace {
+
+// Holds a folder open while its entries go, without delete sharing, so that it cannot be
+// renamed or swapped for a link meanwhile; true when it is a real folder (no link).
+class FolderHold {
+public:
+    explicit FolderHold(const wchar_t* path) {
+        handle_ = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    }
+    ~FolderHold() { Release(); }
+    FolderHold(const FolderHold&) = delete;
+    FolderHold& operator=(const FolderHold&) = delete;
+    bool IsRealFolder() const {
+        BY_HANDLE_FILE_INFORMATION info;
+        return handle_ != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle_, &info) &&
+               TreeStepFor(info.dwFileAttributes) == TreeStep::Descend;
+    }
+    void Release() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+        handle_ = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+// Closes a search on every way out.
+class SearchHold {
+public:
+    explicit SearchHold(HANDLE handle) : handle_(handle) {}
+    ~SearchHold() {
+        if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
+    }
+    SearchHold(const SearchHold&) = delete;
+    SearchHold& operator=(const SearchHold&) = delete;
+    HANDLE Get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+// The long form of an absolute path for the tree walk; false for a relative, rooted, device or
+// empty path (the current directory never takes part), for "." and ".." parts (the long form
+// takes them literally) and when it does not fit.
+bool TreeRootPath(const wchar_t* path, wchar_t* out, size_t size) {
+    const wchar_t* rest;
+    const wchar_t* prefix;
+    if (wcsncmp(path, kLongPrefix, kLongPrefixChars) == 0) {
+        rest = path + kLongPrefixChars;
+        prefix = kLongPrefix;
+        if (!(IsDriveLetter(rest) && IsPathSeparator(rest[2])) && _wcsnicmp(rest, L"UNC\\", 4) != 0) return false;
+    } else if (IsDriveLetter(path) && IsPathSeparator(path[2])) {
+        rest = path;
+        prefix = kLongPrefix;
+    } else if (IsPathSeparator(path[0]) && IsPathSeparator(path[1]) && path[2] != L'.' && path[2] != L'?' &&
+               path[2] != 0 && !IsPathSeparator(path[2])) {
+        rest = path + 2;
+        prefix = L"\\\\?\\UNC\\";
+    } else {
+        return false;
+    }
+    size_t length = wcslen(prefix) + wcslen(rest);
+    if (length >= size) return false;
+    CopyString(out, prefix, size);
+    size_t at = wcslen(out);
+    for (const wchar_t* p = rest; *p != 0; ++p) out[at++] = IsPathSeparator(*p) ? L'\\' : *p;
+    out[at] = 0;
+    // Trailing separators would make the walk's joined names double them.
+    while (at > kLongPrefixChars && out[at - 1] == L'\\') out[--at] = 0;
+    // A drive root or a share is never a folder tree to delete: at least one name must follow.
+    const wchar_t* first = out + kLongPrefixChars;
+    bool unc = _wcsnicmp(first, L"UNC\\", 4) == 0;
+    const wchar_t* name = unc ? wcschr(first + 4, L'\\') : first + 2;
+    if (name != nullptr && unc) name = wcschr(name + 1, L'\\');
+    if (name == nullptr || name[0] != L'\\' || name[1] == 0) return false;
+    for (const wchar_t* part = out + kLongPrefixChars; *part != 0;) {
+        const wchar_t* end = wcschr(part, L'\\');
+        size_t partLength = end != nullptr ? (size_t)(end - part) : wcslen(part);
+        if ((partLength == 1 && part[0] == L'.') || (partLength == 2 && part[0] == L'.' && part[1] == L'.'))
+            return false;
+        if (end == nullptr) break;
+        part = end + 1;
+    }
+    return true;
+}
+
+bool DeleteTreeFile(const wchar_t* path, DWORD attributes) {
+    if (DeleteFileW(path)) return true;
+    // Read-only is the one attribute that stands in the way; a link's would be its target's.
+    if ((attributes & FILE_ATTRIBUTE_READONLY) == 0 || IsReparseAttr(attributes)) return false;
+    return SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL) && DeleteFileW(path);
+}
+
+// Deletes everything in the folder whose long-form path is path (length characters, size
+// characters of room), depth first; an entry whose path would not fit is left, never cut.
+void DeleteTreeEntries(wchar_t* path, size_t length, size_t size) {
+    if (length + 2 >= size) return;
+    wcscpy(path + length, L"\\*");
+    WIN32_FIND_DATAW found;
+    SearchHold search(FindFirstFileExW(path, FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+    path[length] = 0;
+    if (search.Get() == INVALID_HANDLE_VALUE) return;
+    do {
+        if (IsDotOrDotDot(found.cFileName)) continue;
+        size_t nameLength = wcslen(found.cFileName);
+        if (length + 1 + nameLength >= size) continue;
+        path[length] = L'\\';
+        wcscpy(path + length + 1, found.cFileName);
+        switch (TreeStepFor(found.dwFileAttributes)) {
+        case TreeStep::Descend: {
+            FolderHold folder(path);
+            // Checked again on the open folder: it may have been swapped for a link since.
+            if (folder.IsRealFolder()) DeleteTreeEntries(path, length + 1 + nameLength, size);
+            folder.Release();
+            if (!RemoveDirectoryW(path) && (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+                SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL)) {
+                RemoveDirectoryW(path);
+            }
+            break;
+        }
+        case TreeStep::RemoveFolderLink:
+            RemoveDirectoryW(path);
+            break;
+        case TreeStep::RemoveFileLink:
+            DeleteFileW(path);
+            break;
+        case TreeStep::DeletePlainFile:
+            DeleteTreeFile(path, found.dwFileAttributes);
+            break;
+        case TreeStep::Leave:
+            break;
+        }
+        path[length] = 0;
+    } while (FindNextFileW(search.Get(), &found));
+}
+
+}  // namespace
+
 void DeleteFolderTree(const wchar_t* path) {
-    // A cut path would name some other folder; such a path is left alone.
-    if (wcslen(path) > kPathChars - 1) return;
-    DWORD attributes = GetFileAttributesW(path);
-    // A junction or symbolic link is never followed: the shell would delete its target's files.
-    if (!IsFolderAttr(attributes) || IsReparseAttr(attributes)) return;
-    wchar_t source[kPathChars + 2];
-    CopyString(source, path, kPathChars);
-    source[wcslen(source) + 1] = 0;  // the shell takes a list ended by an empty entry
-    SHFILEOPSTRUCTW operation = {};
-    operation.hwnd = nullptr;
-    operation.wFunc = FO_DELETE;
-    operation.pFrom = source;
-    operation.pTo = nullptr;
-    operation.fFlags = FOF_SILENT | FOF_NOCONFIRMATION;
-    SHFileOperationW(&operation);
+    // Room for the long form's prefix in front of a whole path.
+    wchar_t tree[kPathChars + 8];
+    if (wcslen(path) >= kPathChars || !TreeRootPath(path, tree, CountOf(tree))) return;
+    // A junction, a symbolic link or a plain file passed in is left as it is.
+    FolderHold folder(tree);
+    if (!folder.IsRealFolder()) return;
+    DeleteTreeEntries(tree, wcslen(tree), CountOf(tree));
+    folder.Release();
+    RemoveDirectoryW(tree);
 }
 
 bool AppDataFolder(wchar_t* out, size_t size) {

@@ -181,7 +181,13 @@ uint64_t GetFreeSpace(const wchar_t* path);
 bool IsFolderAttr(DWORD attributes);
 bool IsReparseAttr(DWORD attributes);
 FILE* OpenStream(const wchar_t* path, const wchar_t* mode);
+// Deletes a folder and everything in it through the long-path form, depth first. A link at any
+// depth goes as the link and is never entered; a relative, empty or root path, a link or a file
+// passed in is left alone.
 void DeleteFolderTree(const wchar_t* path);
+// What the tree deletion does with an entry of the given attributes.
+enum class TreeStep { Leave, Descend, RemoveFolderLink, RemoveFileLink, DeletePlainFile };
+TreeStep TreeStepFor(DWORD attributes);
 void SettingsFolder(wchar_t* out, size_t size);
 bool AppDataFolder(wchar_t* out, size_t size);
 // The configured temporary folder (environment strings expanded) when it exists, else the

@@ -235,6 +235,15 @@ bool WriteEntries(FileObject* file) {
     return writer.Flush();
 }
 
+// ReplaceFileW keeps the old file's attributes, security and streams on the new content.
+bool ReplaceWithNew(const wchar_t* from, const wchar_t* to) {
+    if (ReplaceFileW(to, from, nullptr, 0, nullptr, nullptr)) return true;
+    wchar_t longFrom[kPathChars];
+    wchar_t longTo[kPathChars];
+    return MakeLongPath(from, longFrom, CountOf(longFrom)) && MakeLongPath(to, longTo, CountOf(longTo)) &&
+           ReplaceFileW(longTo, longFrom, nullptr, 0, nullptr, nullptr);
+}
+
 bool MoveOver(const wchar_t* from, const wchar_t* to) {
     const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
     if (MoveFileExW(from, to, flags)) return true;
@@ -242,6 +251,27 @@ bool MoveOver(const wchar_t* from, const wchar_t* to) {
     wchar_t longTo[kPathChars];
     return MakeLongPath(from, longFrom, CountOf(longFrom)) && MakeLongPath(to, longTo, CountOf(longTo)) &&
            MoveFileExW(longFrom, longTo, flags);
+}
+
+// A symbolic link, or a file with more than one name: a new file put in its place would
+// part it from the file it shares its content with.
+bool IsLinkedFile(const wchar_t* path, DWORD attributes) {
+    if (IsReparseAttr(attributes)) return true;
+    HANDLE handle = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool linked = GetFileInformationByHandle(handle, &info) && info.nNumberOfLinks > 1;
+    CloseHandle(handle);
+    return linked;
+}
+
+// Writes the entries over the file itself, for where no new file can take its place.
+bool RewriteInPlace() {
+    FileObject file;
+    if (!file.Open(g_filePath, kOpenWrite)) return false;
+    bool written = WriteEntries(&file) && SetEndOfFile(file.Handle()) && FlushFileBuffers(file.Handle());
+    return file.Close() && written;
 }
 
 }  // namespace
@@ -272,22 +302,39 @@ bool SaveSettingsFile() {
     if (!g_loaded || !g_saveSettings) return false;
     // A file that was removed since it was read (the uninstall deletes it with the program's
     // files) is not brought back: that would keep the emptied program folder alive.
-    if (!FileExists(g_filePath)) return false;
+    DWORD attributes = GetPathAttributes(g_filePath);
+    if (attributes == INVALID_FILE_ATTRIBUTES || IsFolderAttr(attributes)) return false;
+    if (IsLinkedFile(g_filePath, attributes)) return RewriteInPlace();
     // The new content is written completely beside the old file and replaces it only then, so
     // a failure at any step leaves the old file as it was.
     wchar_t tempPath[kPathChars];
     if (FormatBounded(tempPath, CountOf(tempPath), L"%ls.%lu.tmp", g_filePath, GetCurrentProcessId()) < 0) {
-        return false;
+        return RewriteInPlace();
     }
     FileObject file;
-    if (!file.Create(tempPath, kCreateShareRead | kOpenWrite)) return false;
+    // Where nothing can be made beside it, the file may still be writable itself.
+    if (!file.Create(tempPath, kCreateShareRead | kOpenWrite)) return RewriteInPlace();
     // An unclosed created file is deleted with the object.
     if (!WriteEntries(&file) || !FlushFileBuffers(file.Handle())) return false;
-    if (!file.Close() || !MoveOver(tempPath, g_filePath)) {
+    if (!file.Close()) {
         RemoveFile(tempPath);
         return false;
     }
-    return true;
+    if (ReplaceWithNew(tempPath, g_filePath)) {
+        // Where the system's replacement dropped them, the old attributes are put back.
+        const DWORD kKept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                            FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+        DWORD now = GetPathAttributes(g_filePath);
+        if (now != INVALID_FILE_ATTRIBUTES && (now & kKept) != (attributes & kKept)) {
+            DWORD wanted = (now & ~kKept) | (attributes & kKept);
+            SetFileAttributesW(g_filePath, wanted != 0 ? wanted : FILE_ATTRIBUTE_NORMAL);
+        }
+        return true;
+    }
+    // A replacement that failed half way has removed the old file: the new one takes its name.
+    if (!FileExists(g_filePath)) return MoveOver(tempPath, g_filePath);
+    RemoveFile(tempPath);
+    return RewriteInPlace();
 }
 
 void ClearSettingsFile() {

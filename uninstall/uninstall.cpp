@@ -141,10 +141,8 @@ bool DeleteEntry(const wchar_t* path, const wchar_t* programName, bool* restartN
     // A missing entry has nothing to delete; other failures still get their attempt.
     if (missing) return false;
     bool known = attributes != INVALID_FILE_ATTRIBUTES;
-    // Only these attributes stand in the way of a deletion. Those of a link would be set on
-    // its target, which may lie anywhere.
-    const DWORD kBlocking = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    if (!known || ((attributes & kBlocking) != 0 && !IsReparseAttr(attributes))) ClearAttributes(path);
+    if (MayClearAttributes(attributes)) ClearAttributes(path);
+    // A folder link goes as the link (RemoveDirectoryW), a file link with DeleteFileW.
     if (IsFolderAttr(attributes)) return RemoveFolder(path);
     if (RemoveFile(path)) return true;
     if (!known) return false;
@@ -154,6 +152,11 @@ bool DeleteEntry(const wchar_t* path, const wchar_t* programName, bool* restartN
     *restartNeeded = true;
     DeleteAtRestart(path);
     return false;
+}
+
+// Clears the attributes of a file that are in the way of its deletion, never those of a link.
+void ClearAttributesOf(const wchar_t* path) {
+    if (MayClearAttributes(GetPathAttributes(path))) ClearAttributes(path);
 }
 
 bool WriteLine(FILE* batch, const char* format, const char* first, const char* second) {
@@ -181,17 +184,14 @@ void StartRemovalBatch(const wchar_t* programPath, const wchar_t* folder) {
     AppendString(batchPath, kBatchName, CountOf(batchPath));
 
     BatchNames names;
-    bool programNamed;
-    {
-        StreamHolder batch(OpenStream(batchPath, L"wb"));
-        if (batch.Get() == nullptr) return;
-        // cmd.exe reads a batch file in the OEM code page; the batch file exists now, so its
-        // short form can stand in when its own name cannot be written there.
-        programNamed = EncodeOrEmpty(programPath, names.program, CountOf(names.program));
-        EncodeOrEmpty(folder, names.folder, CountOf(names.folder));
-        EncodeOrEmpty(batchPath, names.batch, CountOf(names.batch));
-        if (!WriteBatchLines(batch.Get(), names, g_run.silent)) return;
-    }
+    FILE* batch = OpenStream(batchPath, L"wb");
+    if (batch == nullptr) return;
+    // cmd.exe reads a batch file in the OEM code page; the batch file exists now, so its short
+    // form can stand in when its own name cannot be written there.
+    bool programNamed = EncodeOrEmpty(programPath, names.program, CountOf(names.program));
+    EncodeOrEmpty(folder, names.folder, CountOf(names.folder));
+    EncodeOrEmpty(batchPath, names.batch, CountOf(names.batch));
+    if (!FinishBatchFile(batch, batchPath, names, g_run.silent)) return;
 
     wchar_t interpreter[kPathChars];
     DWORD n = GetEnvironmentVariableW(L"COMSPEC", interpreter, CountOf(interpreter));
@@ -293,11 +293,36 @@ uint32_t RunDeletionPasses(const wchar_t* programFolder, const wchar_t* programN
             if (kind != ListLine::Entry || !TrimListEntry(line)) continue;
             wchar_t path[kPathChars];
             if (!MakeEntryPath(programFolder, line, path, CountOf(path))) continue;
+            // Below a link the entry would name something outside the program folder.
+            if (PassesThroughLink(programFolder, path, GetPathAttributes)) continue;
             if (DeleteEntry(path, programName, restartNeeded)) ++progress;
         }
         // Each further pass follows one that deleted something, so the passes end.
         if (progress == 0) return passes;
     }
+}
+
+bool MayClearAttributes(DWORD attributes) {
+    // Only these stand in the way of a deletion. Those of a link would be set on its target,
+    // which may lie anywhere; unknown ones may be a link's.
+    const DWORD kBlocking = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & kBlocking) != 0 && !IsReparseAttr(attributes);
+}
+
+bool PassesThroughLink(const wchar_t* programFolder, const wchar_t* entryPath, AttributeQuery query) {
+    size_t start = wcslen(programFolder);
+    if (wcsncmp(entryPath, programFolder, start) != 0) return true;
+    wchar_t folder[kPathChars];
+    for (size_t i = start; entryPath[i] != 0; ++i) {
+        // Each folder on the way, named without its separator; empty parts name nothing new.
+        if (!IsPathSeparator(entryPath[i]) || i == start || IsPathSeparator(entryPath[i - 1])) continue;
+        if (i >= CountOf(folder)) return true;
+        wmemcpy(folder, entryPath, i);
+        folder[i] = 0;
+        DWORD attributes = query(folder);
+        if (attributes == INVALID_FILE_ATTRIBUTES || IsReparseAttr(attributes)) return true;
+    }
+    return false;
 }
 
 bool EncodeBatchText(const wchar_t* text, UINT codePage, char* out, size_t size) {
@@ -333,6 +358,15 @@ bool EncodeBatchPath(const wchar_t* path, UINT codePage, char* out, size_t size)
     DWORD got = GetShortPathNameW(path, shortPath, CountOf(shortPath));
     if (got == 0 || got >= CountOf(shortPath)) return false;
     return EncodeBatchText(shortPath, codePage, out, size);
+}
+
+bool FinishBatchFile(FILE* batch, const wchar_t* batchPath, const BatchNames& names, bool silent) {
+    bool written = WriteBatchLines(batch, names, silent);
+    bool closed = fclose(batch) == 0;
+    // The interpreter would run whatever part of it there is.
+    if (written && closed) return true;
+    RemoveFile(batchPath);
+    return false;
 }
 
 bool WriteBatchLines(FILE* batch, const BatchNames& names, bool silent) {
@@ -395,7 +429,7 @@ void RunUninstall() {
     for (const wchar_t* name : kHelpIndexFiles) {
         wchar_t path[kPathChars];
         if (!JoinWhole(programFolder, name, path, CountOf(path))) continue;
-        ClearAttributes(path);
+        ClearAttributesOf(path);
         RemoveFile(path);
     }
 

@@ -19,6 +19,14 @@ bool IsSafeListEntry(const wchar_t* entry);
 bool MakeEntryPath(const wchar_t* programFolder, const char* entry, wchar_t* out, size_t size);
 // The folder of the program path: a drive root keeps its backslash. False without a backslash.
 bool ProgramFolderOf(const wchar_t* programPath, wchar_t* out, size_t size);
+// The attributes of a path, INVALID_FILE_ATTRIBUTES when they cannot be read.
+using AttributeQuery = DWORD (*)(const wchar_t* path);
+// True when a folder on the entry path below the program folder is a link (junction, symbolic
+// link) or cannot be read: the entry may then lie outside the program folder.
+bool PassesThroughLink(const wchar_t* programFolder, const wchar_t* entryPath, AttributeQuery query);
+// True when attributes that stand in the way of a deletion are set and may be cleared: never
+// on a link (they would be set on its target) nor when they could not be read.
+bool MayClearAttributes(DWORD attributes);
 // Deletes the listed entries in passes until a pass deletes nothing; returns the pass count.
 uint32_t RunDeletionPasses(const wchar_t* programFolder, const wchar_t* programName, FILE* list,
                            bool* restartNeeded);
@@ -37,6 +45,8 @@ bool EncodeBatchText(const wchar_t* text, UINT codePage, char* out, size_t size)
 // As EncodeBatchText, falling back to the path's short form.
 bool EncodeBatchPath(const wchar_t* path, UINT codePage, char* out, size_t size);
 bool WriteBatchLines(FILE* batch, const BatchNames& names, bool silent);
+// Writes the lines and closes the stream; a file not written whole is deleted. True when whole.
+bool FinishBatchFile(FILE* batch, const wchar_t* batchPath, const BatchNames& names, bool silent);
 
 /* removal.cpp */
 void RemoveIntegration();

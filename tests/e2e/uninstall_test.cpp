@@ -248,6 +248,12 @@ TEST(Uninstall, ConfirmedRemovesListedEntriesThenProgramAndFolder) {
     CreateDirectoryW(cache.c_str(), nullptr);
     CreateDirectoryW((cache + L"\\EBWebView").c_str(), nullptr);
     bench::WriteFileBytes(cache + L"\\EBWebView\\Local State", "{}");
+    // Its paths may run past 260 characters; with the long form such a tree still goes whole.
+    std::wstring deep = L"\\\\?\\" + cache + L"\\EBWebView\\" + std::wstring(150, L'w');
+    CreateDirectoryW(deep.c_str(), nullptr);
+    deep += L"\\" + std::wstring(150, L'v');
+    CreateDirectoryW(deep.c_str(), nullptr);
+    ASSERT_TRUE(bench::WriteFileBytes(deep + L"\\Cookies", "x"));
 
     RunResult result = inst.Run(L"", bench::Answer({IDYES}));
     ASSERT_TRUE(result.started);
@@ -259,6 +265,7 @@ TEST(Uninstall, ConfirmedRemovesListedEntriesThenProgramAndFolder) {
 
     EXPECT_FALSE(bench::PathExists(inst.Folder())) << "the batch file removes the program and the emptied folder";
     EXPECT_FALSE(bench::PathExists(cache));
+    if (bench::PathExists(cache)) bench::RemoveTree(cache);
     EXPECT_FALSE(bench::PathExists(BatchPath())) << "the batch file deletes itself";
     std::string folder = Oem(inst.Folder());
     EXPECT_EQ(ExpectedBatch(folder + "\\Uninstall.exe", folder, Oem(BatchPath()), false), inst.Batch());

@@ -47,14 +47,12 @@ struct Dialog {
 
 struct Geometry {
     RECT window;
-    RECT client;
     std::vector<RECT> children;  // screen rectangles, in the order of the child list
 };
 
 Geometry Measure(HWND dialog) {
     Geometry g;
     GetWindowRect(dialog, &g.window);
-    GetClientRect(dialog, &g.client);
     for (HWND child = GetWindow(dialog, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
         RECT r;
         GetWindowRect(child, &r);
@@ -63,43 +61,48 @@ Geometry Measure(HWND dialog) {
     return g;
 }
 
-// Checks a dialog scaled by w and h percent against its unscaled twin: the dialog's new size
-// and place, and each control's position in the client area and its size.
-void ExpectScaled(const Geometry& before, HWND dialog, int w, int h, bool centred) {
-    Geometry after = Measure(dialog);
-    int outerWidth = before.window.right - before.window.left + 1;
-    int outerHeight = before.window.bottom - before.window.top + 1;
-    int frameWidth = outerWidth - before.client.right;
-    int frameHeight = outerHeight - before.client.bottom;
-    int width = before.client.right * w / 100 + frameWidth;
-    int height = before.client.bottom * h / 100 + frameHeight;
-    EXPECT_EQ(width, after.window.right - after.window.left);
-    EXPECT_EQ(height, after.window.bottom - after.window.top);
-    if (centred) {
-        EXPECT_EQ(std::max(0L, before.window.left + (outerWidth - width) / 2), after.window.left);
-        EXPECT_EQ(std::max(0L, before.window.top + (outerHeight - height) / 2), after.window.top);
-    } else {
-        EXPECT_EQ(before.window.left, after.window.left);
-        EXPECT_EQ(before.window.top, after.window.top);
+// A rectangle as left, top, width and height.
+struct Box {
+    long left, top, width, height;
+    bool operator==(const Box& o) const {
+        return left == o.left && top == o.top && width == o.width && height == o.height;
     }
+};
 
-    int captionHeight = frameHeight - GetSystemMetrics(SM_CYDLGFRAME);
-    ASSERT_EQ(before.children.size(), after.children.size());
-    HWND child = GetWindow(dialog, GW_CHILD);
-    for (size_t i = 0; i < before.children.size(); ++i, child = GetWindow(child, GW_HWNDNEXT)) {
-        SCOPED_TRACE(testing::Message() << "control " << GetDlgCtrlID(child));
-        const RECT& r = before.children[i];
-        RECT now = after.children[i];
-        MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&now), 2);
-        EXPECT_EQ((r.left - before.window.left - frameWidth / 2) * w / 100, now.left);
-        EXPECT_EQ((r.top - before.window.top - captionHeight) * h / 100, now.top);
-        EXPECT_EQ((r.right - r.left + 1) * w / 100, now.right - now.left);
-        wchar_t className[64];
-        GetClassNameW(child, className, CountOf(className));
-        if (lstrcmpiW(className, L"COMBOBOX") != 0) {
-            EXPECT_EQ((r.bottom - r.top + 1) * h / 100, now.bottom - now.top);
-        }
-    }
+std::ostream& operator<<(std::ostream& out, const Box& b) {
+    return out << "(" << b.left << ", " << b.top << ") " << b.width << "x" << b.height;
+}
+
+Box ClientBox(HWND dialog) {
+    RECT r;
+    GetClientRect(dialog, &r);
+    POINT origin = {0, 0};
+    ClientToScreen(dialog, &origin);
+    return {origin.x, origin.y, r.right, r.bottom};
+}
+
+Box ChildBox(HWND dialog, HWND child) {
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(HWND_DESKTOP, dialog, reinterpret_cast<POINT*>(&r), 2);
+    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
+}
+
+// Puts a dialog at known pixels: its client area 300x200 at the screen's (200, 150), and its
+// first control at (10, 20) in the client area, 100x30.
+HWND PlaceAtKnownPixels(HWND dialog) {
+    RECT window, client;
+    GetWindowRect(dialog, &window);
+    GetClientRect(dialog, &client);
+    POINT origin = {0, 0};
+    ClientToScreen(dialog, &origin);
+    int frameWidth = (window.right - window.left) - client.right;
+    int frameHeight = (window.bottom - window.top) - client.bottom;
+    SetWindowPos(dialog, nullptr, 200 - (origin.x - window.left), 150 - (origin.y - window.top), 300 + frameWidth,
+                 200 + frameHeight, SWP_NOZORDER);
+    HWND first = GetWindow(dialog, GW_CHILD);
+    SetWindowPos(first, nullptr, 10, 20, 100, 30, SWP_NOZORDER);
+    return first;
 }
 
 // An in-memory template without DS_CENTER: a label, a button and a drop-down combo box.
@@ -212,31 +215,46 @@ TEST_F(Localize, TextsAndCaptionsComeFromTheFile) {
     }
 }
 
-TEST_F(Localize, CentredDialogGrowsAboutItsCentre) {
-    Geometry plain;
-    {
-        Dialog done(L"DONEDLG");
-        plain = Measure(done.window);
-    }
-    for (auto scale : {std::make_pair(120, 100), std::make_pair(150, 130), std::make_pair(80, 90)}) {
-        SCOPED_TRACE(testing::Message() << scale.first << "*" << scale.second);
-        LoadFile(WithMarker(":DIALOG DONEDLG\r\nSIZE " + std::to_string(scale.first) + "*" +
-                            std::to_string(scale.second) + "\r\n"));
-        int w = 0;
-        int h = 0;
-        EXPECT_TRUE(GetDialogScale(L"DONEDLG", &w, &h));
-        Dialog done(L"DONEDLG");
-        ExpectScaled(plain, done.window, scale.first, scale.second, true);
+TEST_F(Localize, DialogsAndControlsGrowByTheLanguagesPercentages) {
+    // Sizes are taken one pixel larger than they are (inclusive), so a 100-pixel width at 150 %
+    // becomes 151; the control's top is measured from below the caption's frame line, one
+    // pixel higher than the client area. A centred dialog keeps its centre, another its corner.
+    struct Case {
+        const wchar_t* dialog;
+        const char* size;
+        Box client;
+        Box control;
+    } cases[] = {
+        {L"DONEDLG", "150*200", {125, 50, 451, 401}, {15, 38, 151, 62}},
+        {L"DONEDLG", "120*100", {170, 150, 361, 201}, {12, 19, 121, 31}},
+        {L"DONEDLG", "80*90", {230, 160, 241, 181}, {8, 17, 80, 27}},
+        {L"MEMDLG", "150*200", {200, 150, 451, 401}, {15, 38, 151, 62}},
+        {L"MEMDLG", "100*100", {200, 150, 300, 200}, {10, 20, 100, 30}},
+    };
+    MemoryTemplate memory;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.dialog << " " << c.size);
+        ResetLanguageTable();
+        Dialog dialog = wcscmp(c.dialog, L"MEMDLG") == 0 ? Dialog(c.dialog, memory.Get()) : Dialog(c.dialog);
+        ASSERT_NE(nullptr, dialog.window);
+        HWND control = PlaceAtKnownPixels(dialog.window);
+        ASSERT_EQ((Box{200, 150, 300, 200}), ClientBox(dialog.window));
+        ASSERT_EQ((Box{10, 20, 100, 30}), ChildBox(dialog.window, control));
+        LoadFile(WithMarker(std::string(":DIALOG ") + (c.dialog[0] == L'M' ? "MEMDLG" : "DONEDLG") + "\r\nSIZE " +
+                            c.size + "\r\n"));
+        LocalizeDialog(dialog.window, c.dialog);
+        EXPECT_EQ(c.client, ClientBox(dialog.window));
+        EXPECT_EQ(c.control, ChildBox(dialog.window, control));
     }
 }
 
-TEST_F(Localize, OtherDialogKeepsItsCornerAndComboGetsItsList) {
+TEST_F(Localize, ComboBoxIsGivenItsListToo) {
     MemoryTemplate memory;
     Dialog dialog(L"MEMDLG", memory.Get());
     ASSERT_NE(nullptr, dialog.window);
-    Geometry plain = Measure(dialog.window);
     HWND combo = GetDlgItem(dialog.window, 103);
-    RECT list;
+    RECT own, list;
+    GetWindowRect(combo, &own);
     SendMessageW(combo, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&list));
     // A combo box keeps its own height and takes the rest as its list, so the height it
     // is given shows only in the size change that Windows sends it.
@@ -244,15 +262,15 @@ TEST_F(Localize, OtherDialogKeepsItsCornerAndComboGetsItsList) {
     g_comboProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(combo, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordComboHeight)));
 
-    LoadFile(WithMarker(":DIALOG MEMDLG\r\nSIZE 120*150\r\nCAPTION Speicher"));
+    LoadFile(WithMarker(":DIALOG MEMDLG\r\nSIZE 100*200\r\nCAPTION Speicher"));
     LocalizeDialog(dialog.window, L"MEMDLG");
     EXPECT_EQ(L"Speicher", dialog.Caption());
-    ExpectScaled(plain, dialog.window, 120, 150, false);
-
-    const RECT& box = plain.children[2];
-    int given = (box.bottom - box.top + 1) * 150 / 100 + (list.bottom - list.top + 1) * 150 / 100;
     ASSERT_FALSE(g_comboHeights.empty());
-    EXPECT_EQ(given, g_comboHeights[0]);
+    // Twice its own height and twice its list's.
+    long ownHeight = own.bottom - own.top;
+    long listHeight = list.bottom - list.top;
+    EXPECT_GE(g_comboHeights[0], 2 * (ownHeight + listHeight));
+    EXPECT_LE(g_comboHeights[0], 2 * (ownHeight + listHeight) + 4);
 }
 
 TEST_F(Localize, MalformedOrNeutralSizesChangeNothing) {

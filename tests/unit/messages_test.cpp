@@ -34,13 +34,32 @@ TEST(KeyTable, RowsByKindInTableOrder) {
     EXPECT_EQ(35, rowsByKind["$SETUPCONTEXTITEMS"]);
     // Messages first, then the dialogs in the order setup, completion, context items.
     EXPECT_STREQ("s:IDS_UNINSTTITLE", KeyTable[0].key);
-    EXPECT_STREQ("s:IDS_SINGLETOPITEM", KeyTable[27].key);
     EXPECT_STREQ("$SETUPDLG:SIZE", KeyTable[28].key);
-    EXPECT_EQ(0u, KeyTable[28].id);
-    EXPECT_STREQ("$SETUPDLG:IDHELP", KeyTable[61].key);
     EXPECT_STREQ("$DONEDLG:SIZE", KeyTable[62].key);
     EXPECT_STREQ("$SETUPCONTEXTITEMS:SIZE", KeyTable[72].key);
-    EXPECT_STREQ("$SETUPCONTEXTITEMS:IDHELP", KeyTable[106].key);
+    // The numbers that language files and libraries are written against.
+    struct Known {
+        const char* key;
+        uint32_t id;
+    } known[] = {
+        {"s:IDS_UNINSTTITLE", 5101},          {"s:IDS_UNINSTALLKVA", 5106},
+        {"s:IDS_CONTINUEUNINSTALL", 5109},    {"s:IDS_CANNOTOPENLIST", 5110},
+        {"s:IDS_REBOOTREQUIRED", 5116},       {"s:IDS_INSTHELP1", 5120},
+        {"s:IDS_WARN32BIT", 5130},            {"s:IDS_INSTREBOOTREQUIRED", 5135},
+        {"s:IDS_64BIT", 5142},                {"s:IDS_SINGLETOPITEM", 5150},
+        {"$SETUPDLG:SIZE", 0},                {"$SETUPDLG:IDOK", 1},
+        {"$SETUPDLG:IDHELP", 9},              {"$SETUPDLG:IDC_ASSOCKVA", 5101},
+        {"$SETUPDLG:IDC_ASSOCZST", 5117},     {"$SETUPDLG:IDC_ASSOCWITH", 5129},
+        {"$DONEDLG:IDOK", 1},                 {"$DONEDLG:IDC_VIEWHELP", 5105},
+        {"$DONEDLG:IDC_THANKS", 5109},        {"$SETUPCONTEXTITEMS:SIZE", 0},
+        {"$SETUPCONTEXTITEMS:IDCANCEL", 2},   {"$SETUPCONTEXTITEMS:IDHELP", 9},
+    };
+    for (const Known& k : known) {
+        uint32_t row = 0;
+        while (row < KeyTableRows && strcmp(KeyTable[row].key, k.key) != 0) ++row;
+        ASSERT_LT(row, KeyTableRows) << "missing: " << k.key;
+        EXPECT_EQ(k.id, KeyTable[row].id) << k.key;
+    }
     // Every message row has a default text in the program's string table.
     for (uint32_t i = 0; i < 28; ++i) {
         wchar_t text[kTextChars];
@@ -53,12 +72,12 @@ TEST(KeyTable, FindKeyForIdSearchesMessageRowsOnly) {
         uint32_t id;
         const char* key;
     } cases[] = {
-        {IDS_UNINSTTITLE, "s:IDS_UNINSTTITLE"},  // also IDC_ASSOCKVA of the setup dialog
-        {IDS_SINGLETOPITEM, "s:IDS_SINGLETOPITEM"},
-        {IDS_INSTHELP3, "s:IDS_INSTHELP3"},
-        {IDS_WARN32BIT, "s:IDS_WARN32BIT"},  // also IDC_INTEGRATIONINTERFACE
-        {5117, nullptr},                     // only IDC_ASSOCZST
-        {IDC_ASSOCWITH, nullptr},
+        {5101, "s:IDS_UNINSTTITLE"},  // also IDC_ASSOCKVA of the setup dialog
+        {5150, "s:IDS_SINGLETOPITEM"},
+        {5122, "s:IDS_INSTHELP3"},
+        {5130, "s:IDS_WARN32BIT"},  // also IDC_INTEGRATIONINTERFACE
+        {5117, nullptr},            // only IDC_ASSOCZST
+        {5129, nullptr},            // only IDC_ASSOCWITH
         {0, nullptr},
         {1, nullptr},
         {9, nullptr},

@@ -1,5 +1,6 @@
 // Path strings, the long-path form and the file-system helpers on real files and registry values.
 #include "settings/settings.h"
+#include "tests/bench/bench.h"
 
 #include <gtest/gtest.h>
 
@@ -59,29 +60,51 @@ bool Exists(const std::wstring& path) {
     return GetFileAttributesW(LongForm(path).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Removes a tree by hand, whatever its depth, so cleaning up never depends on the code under test.
-void RemoveTree(const std::wstring& path) {
-    std::wstring folder = LongForm(path);
-    DWORD attributes = GetFileAttributesW(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(folder.c_str());
-        return;
+// Cleaning up never depends on the code under test; the bench reaches any depth.
+void RemoveTree(const std::wstring& path) { bench::RemoveTree(path); }
+
+// The whole program runs in a sentinel folder of its own: a deletion that strayed to the
+// current directory would take the sentinel's file, never the checkout the tests start in.
+class SentinelDirectory : public testing::Environment {
+public:
+    void SetUp() override {
+        saved_ = CurrentDirectory();
+        folder_ = TempPath() + L"ombrix-paths-sentinel-" + std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(folder_.c_str(), nullptr);
+        ASSERT_TRUE(bench::WriteFileBytes(File(), "sentinel"));
+        ASSERT_TRUE(SetCurrentDirectoryW(folder_.c_str()));
     }
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-        WIN32_FIND_DATAW found;
-        HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                std::wstring name = found.cFileName;
-                if (name != L"." && name != L"..") RemoveTree(folder + L"\\" + name);
-            } while (FindNextFileW(search, &found));
-            FindClose(search);
-        }
+    void TearDown() override {
+        SetCurrentDirectoryW(saved_.c_str());
+        RemoveTree(folder_);
     }
-    RemoveDirectoryW(folder.c_str());
-}
+    static std::wstring Folder() { return folder_; }
+    static std::wstring File() { return folder_ + L"\\sentinel.txt"; }
+
+private:
+    std::wstring saved_;
+    static std::wstring folder_;
+};
+std::wstring SentinelDirectory::folder_;
+testing::Environment* const g_sentinel = testing::AddGlobalTestEnvironment(new SentinelDirectory);
+
+// Sets an environment variable for one scope.
+class EnvironmentScope {
+public:
+    EnvironmentScope(const wchar_t* name, const std::wstring& value) : name_(name) {
+        wchar_t old[kPathChars];
+        DWORD n = GetEnvironmentVariableW(name, old, CountOf(old));
+        had_ = n != 0 && n < CountOf(old);
+        if (had_) old_ = old;
+        SetEnvironmentVariableW(name, value.c_str());
+    }
+    ~EnvironmentScope() { SetEnvironmentVariableW(name_, had_ ? old_.c_str() : nullptr); }
+
+private:
+    const wchar_t* name_;
+    bool had_ = false;
+    std::wstring old_;
+};
 
 // A scratch folder in the temporary folder, removed with everything in it.
 class ScratchTest : public testing::Test {
@@ -529,23 +552,112 @@ TEST_F(ScratchTest, FindOneRefusesWildcards) {
     EXPECT_FALSE(FindOne(L"", &data));
 }
 
-TEST_F(ScratchTest, DeleteFolderTreeRemovesRealTreesOnly) {
+TEST_F(ScratchTest, DeleteFolderTreeRemovesTreesBeyondTheShortPathLimit) {
+    // The first path longer than 260 characters lies at the given depth below the tree; with a
+    // long temporary folder even the tree's own path is longer.
+    struct Case {
+        const wchar_t* label;
+        size_t baseLength;  // of the temporary folder that holds the tree; 0: the scratch folder
+        int crossingDepth;  // 0: the tree's own path crosses
+    } cases[] = {
+        {L"short temp, depth 1", 0, 1},
+        {L"short temp, depth 2", 0, 2},
+        {L"long temp, depth 1", 230, 1},
+        {L"long temp, depth 2", 230, 2},
+        {L"long temp, the tree itself", 280, 0},
+    };
+    const size_t kLimit = 260;
+    for (const Case& c : cases) {
+        std::wstring base = scratch_;
+        if (c.baseLength > 0) {
+            base += L"\\" + std::wstring(c.baseLength - scratch_.size() - 1, L't');
+            CreateDirectoryW(LongForm(base).c_str(), nullptr);
+            ASSERT_TRUE(IsFolderAttr(GetFileAttributesW(LongForm(base).c_str()))) << c.label;
+        }
+        EnvironmentScope temp(L"TEMP", base);
+        EnvironmentScope tmp(L"TMP", base);
+        std::wstring tree = base + L"\\tree";
+        std::wstring keep = base + L"\\tree-neighbour.txt";
+        ASSERT_TRUE(CreateDirectoryW(LongForm(tree).c_str(), nullptr)) << c.label;
+        WriteFileText(keep, "keep");
+        WriteFileText(tree + L"\\top.txt", "1");
+        std::wstring deepest = tree;
+        for (int depth = 1; depth <= 2; ++depth) {
+            // A short name until the crossing depth, then one that takes the path past the limit.
+            size_t length = depth == c.crossingDepth ? kLimit + 10 - deepest.size() : 3;
+            if (depth == 1 && c.crossingDepth == 2) length = kLimit - 20 - deepest.size();
+            deepest += L"\\" + std::wstring(length, depth == 1 ? L'a' : L'b');
+            ASSERT_TRUE(CreateDirectoryW(LongForm(deepest).c_str(), nullptr)) << c.label;
+            WriteFileText(deepest + L"\\file.txt", "2");
+            SetFileAttributesW(LongForm(deepest + L"\\file.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+            ASSERT_EQ(depth >= c.crossingDepth, deepest.size() > kLimit) << c.label << " depth " << depth;
+        }
+        ASSERT_EQ(c.crossingDepth == 0, tree.size() > kLimit) << c.label;
+
+        DeleteFolderTree(tree.c_str());
+        EXPECT_FALSE(Exists(tree)) << c.label;
+        EXPECT_TRUE(Exists(keep)) << c.label;
+        EXPECT_EQ(SentinelDirectory::Folder(), CurrentDirectory()) << c.label;
+        EXPECT_EQ("sentinel", bench::ReadFileBytes(SentinelDirectory::File())) << c.label;
+    }
+}
+
+TEST_F(ScratchTest, DeleteFolderTreeLeavesWhatIsNotAnAbsoluteFolder) {
+    // Each argument names the folder "rel" in the current directory, or the tree only through
+    // parts that the long form would take literally; none of them is deleted.
+    std::wstring rel = SentinelDirectory::Folder() + L"\\rel";
+    ASSERT_TRUE(CreateDirectoryW(rel.c_str(), nullptr));
+    WriteFileText(rel + L"\\inside.txt", "x");
+    std::wstring tree = MakeFolder(L"tree");
+    WriteFileText(tree + L"\\inside.txt", "x");
     std::wstring file = Path(L"plain.txt");
     WriteFileText(file, "keep");
-    DeleteFolderTree(file.c_str());
-    EXPECT_TRUE(Exists(file));
-    DeleteFolderTree(Path(L"missing").c_str());
-
-    std::wstring tree = MakeFolder(L"tree");
-    MakeFolder(L"tree\\inner");
-    MakeFolder(L"tree\\inner\\deeper");
-    WriteFileText(Path(L"tree\\top.txt"), "1");
-    WriteFileText(Path(L"tree\\inner\\deeper\\leaf.bin"), "2");
-    SetFileAttributesW(Path(L"tree\\top.txt").c_str(), FILE_ATTRIBUTE_READONLY);
-    DeleteFolderTree(tree.c_str());
+    std::wstring drive = SentinelDirectory::Folder().substr(0, 2);
+    std::wstring underRoot = SentinelDirectory::Folder().substr(2) + L"\\rel";
+    const std::wstring arguments[] = {
+        L"",
+        L"rel",
+        L".\\rel",
+        L"rel\\",
+        L".",
+        drive + L"rel",
+        underRoot,
+        tree + L"\\..\\tree",
+        scratch_ + L"\\.\\tree",
+        L"\\\\.\\" + tree,
+        file,
+        Path(L"missing"),
+    };
+    for (const std::wstring& argument : arguments) {
+        DeleteFolderTree(argument.c_str());
+        EXPECT_TRUE(Exists(rel + L"\\inside.txt")) << argument;
+        EXPECT_TRUE(Exists(tree + L"\\inside.txt")) << argument;
+        EXPECT_TRUE(Exists(file)) << argument;
+        EXPECT_EQ("sentinel", bench::ReadFileBytes(SentinelDirectory::File())) << argument;
+    }
+    RemoveTree(rel);
+    // The same tree named plainly, with slashes or a trailing backslash, goes.
+    DeleteFolderTree((scratch_ + L"/tree/").c_str());
     EXPECT_FALSE(Exists(tree));
-    EXPECT_TRUE(Exists(file));
-    EXPECT_TRUE(Exists(scratch_));
+}
+
+TEST(TreeSteps, LinksAreRemovedAsLinksAndNeverEntered) {
+    struct Case {
+        DWORD attributes;
+        TreeStep step;
+    } cases[] = {
+        {FILE_ATTRIBUTE_DIRECTORY, TreeStep::Descend},
+        {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN, TreeStep::Descend},
+        {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, TreeStep::RemoveFolderLink},
+        {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_READONLY,
+         TreeStep::RemoveFolderLink},
+        {FILE_ATTRIBUTE_REPARSE_POINT, TreeStep::RemoveFileLink},
+        {FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY, TreeStep::RemoveFileLink},
+        {FILE_ATTRIBUTE_NORMAL, TreeStep::DeletePlainFile},
+        {FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM, TreeStep::DeletePlainFile},
+        {INVALID_FILE_ATTRIBUTES, TreeStep::Leave},
+    };
+    for (const Case& c : cases) EXPECT_EQ((int)c.step, (int)TreeStepFor(c.attributes)) << std::hex << c.attributes;
 }
 
 TEST_F(ScratchTest, DeleteFolderTreeNeverFollowsAJunction) {

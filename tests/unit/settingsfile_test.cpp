@@ -84,6 +84,18 @@ std::set<std::wstring> FolderNames(const std::wstring& folder) {
     return names;
 }
 
+// The names beside the test programs that a save could leave: the file and anything named
+// after it. Other test programs make and delete their own files there meanwhile.
+std::set<std::wstring> SettingsNames() {
+    std::set<std::wstring> names;
+    for (const std::wstring& name : FolderNames(bench::TestsFolder())) {
+        if (name.size() >= 6 && CompareStringOrdinal(name.c_str(), 6, L"Ombrix", 6, TRUE) == CSTR_EQUAL) {
+            names.insert(name);
+        }
+    }
+    return names;
+}
+
 // Records the codes of the error reporter's messages without allocating.
 uint32_t g_messageCodes[16];
 int g_messageCount = 0;
@@ -439,7 +451,7 @@ TEST_F(SettingsFileTest, FailedSaveLeavesTheOldFileAndNoTemporaryFile) {
     const std::string original = "HKCU\\A=1\r\n";
     const std::set<std::wstring> before = [&] {
         WriteIni(original);
-        return FolderNames(bench::TestsFolder());
+        return SettingsNames();
     }();
     EXPECT_EQ(ERROR_SUCCESS, WriteUserInt(L"", L"A", 2));
 
@@ -448,7 +460,7 @@ TEST_F(SettingsFileTest, FailedSaveLeavesTheOldFileAndNoTemporaryFile) {
     ASSERT_TRUE(CreateDirectoryW(IniPath().c_str(), nullptr));
     ASSERT_TRUE(bench::WriteFileBytes(IniPath() + L"\\inside.txt", original));
     EXPECT_FALSE(SaveSettingsFile());
-    EXPECT_EQ(before, FolderNames(bench::TestsFolder()));
+    EXPECT_EQ(before, SettingsNames());
     EXPECT_EQ((std::set<std::wstring>{L".", L"..", L"inside.txt"}), FolderNames(IniPath()));
     EXPECT_EQ(original, bench::ReadFileBytes(IniPath() + L"\\inside.txt"));
     DeleteFileW((IniPath() + L"\\inside.txt").c_str());
@@ -458,7 +470,64 @@ TEST_F(SettingsFileTest, FailedSaveLeavesTheOldFileAndNoTemporaryFile) {
     // Once nothing is in the way the same entries are written.
     EXPECT_TRUE(SaveSettingsFile());
     EXPECT_EQ(std::wstring(kGlobals) + L"HKCU\\A=2\r\n", SavedText());
-    EXPECT_EQ(before, FolderNames(bench::TestsFolder()));
+    EXPECT_EQ(before, SettingsNames());
+}
+
+TEST_F(SettingsFileTest, SaveKeepsTheFilesAttributesAndLinks) {
+    // Each case prepares the file as a user may have it; the save must keep that and write
+    // the same bytes.
+    const std::wstring other = bench::TestsFolder() + L"\\Ombrix-link.ini";
+    struct Case {
+        const wchar_t* label;
+        DWORD attributes;  // set on the file before the save
+        bool hardLink;     // a second name for the same file
+    } cases[] = {
+        {L"plain", FILE_ATTRIBUTE_ARCHIVE, false},
+        {L"hidden", FILE_ATTRIBUTE_HIDDEN, false},
+        {L"hidden system", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE, false},
+        {L"second name", FILE_ATTRIBUTE_ARCHIVE, true},
+    };
+    const std::set<std::wstring> before = SettingsNames();
+    for (const Case& c : cases) {
+        ClearSettingsFile();
+        WriteIni("HKCU\\A=1\r\n; dropped\r\n");
+        if (c.hardLink) {
+            ASSERT_TRUE(CreateHardLinkW(other.c_str(), IniPath().c_str(), nullptr)) << c.label;
+        }
+        ASSERT_TRUE(SetFileAttributesW(IniPath().c_str(), c.attributes)) << c.label;
+        DWORD set = GetFileAttributesW(IniPath().c_str());
+        EXPECT_EQ(1, ReadUserInt(L"", L"A", 0)) << c.label;
+        EXPECT_EQ(ERROR_SUCCESS, WriteUserInt(L"", L"A", 7)) << c.label;
+        EXPECT_TRUE(SaveSettingsFile()) << c.label;
+        EXPECT_EQ(std::wstring(kGlobals) + L"HKCU\\A=7\r\n", SavedText()) << c.label;
+        EXPECT_EQ(set, GetFileAttributesW(IniPath().c_str())) << c.label;
+        if (c.hardLink) {
+            EXPECT_EQ(std::wstring(kGlobals) + L"HKCU\\A=7\r\n", SavedText(other)) << c.label;
+            SetFileAttributesW(other.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(other.c_str());
+        }
+        SetFileAttributesW(IniPath().c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(IniPath().c_str());
+        EXPECT_EQ(before, SettingsNames()) << c.label;
+    }
+}
+
+TEST_F(SettingsFileTest, SaveRewritesInPlaceWhereNoNewFileCanBeMadeBesideIt) {
+    WriteIni("HKCU\\A=1\r\n" + std::string(4000, ';') + "\r\n");
+    EXPECT_EQ(1, ReadUserInt(L"", L"A", 0));
+    EXPECT_EQ(ERROR_SUCCESS, WriteUserInt(L"", L"A", 3));
+    // A read-only folder stands where the new content would be written first.
+    const std::wstring blocker = IniPath() + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
+    ASSERT_TRUE(CreateDirectoryW(blocker.c_str(), nullptr));
+    SetFileAttributesW(blocker.c_str(), FILE_ATTRIBUTE_READONLY);
+    const std::set<std::wstring> before = SettingsNames();
+    EXPECT_TRUE(SaveSettingsFile());
+    // Shorter than before: nothing of the old content is left behind the new.
+    EXPECT_EQ(std::wstring(kGlobals) + L"HKCU\\A=3\r\n", SavedText());
+    EXPECT_EQ(before, SettingsNames());
+    EXPECT_EQ((std::set<std::wstring>{L".", L".."}), FolderNames(blocker));
+    SetFileAttributesW(blocker.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_TRUE(RemoveDirectoryW(blocker.c_str()));
 }
 
 TEST_F(SettingsFileTest, LoadCutShortByMemoryErrorIsNeverSaved) {

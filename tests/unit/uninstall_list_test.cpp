@@ -344,3 +344,92 @@ TEST(BatchText, LinesInOrderAndLeftOutForUnwritablePaths) {
     EXPECT_EQ(programOnly + ":done\r\n" + warning, write("C:\\P\\U.exe", "", "", false));
     bench::RemoveTree(folder);
 }
+
+namespace {
+
+// The folders of a made-up program folder and their attributes; others are missing.
+const std::pair<const wchar_t*, DWORD> kLinkTree[] = {
+    {L"C:\\P\\Formats", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT},
+    {L"C:\\P\\Lang", FILE_ATTRIBUTE_DIRECTORY},
+    {L"C:\\P\\Lang\\Old", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT},
+    {L"C:\\P\\Lang\\New", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY},
+    {L"C:\\P\\Shared", FILE_ATTRIBUTE_REPARSE_POINT},
+    {L"C:\\P\\Locked", INVALID_FILE_ATTRIBUTES},
+};
+
+DWORD LinkTreeAttributes(const wchar_t* path) {
+    for (const auto& folder : kLinkTree) {
+        if (wcscmp(folder.first, path) == 0) return folder.second;
+    }
+    return INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
+TEST(Links, EntriesBelowALinkAreSkippedAndALinkListedItselfIsNot) {
+    struct Case {
+        const wchar_t* entry;
+        bool skipped;
+    } cases[] = {
+        {L"C:\\P\\Formats", false},  // the link itself: removed as a link
+        {L"C:\\P\\Formats\\x.dll", true},
+        {L"C:\\P\\Formats/x.dll", true},
+        {L"C:\\P\\Formats\\\\x.dll", true},
+        {L"C:\\P\\Formats\\deep\\x.dll", true},
+        {L"C:\\P\\Lang\\de.lng", false},
+        {L"C:\\P\\Lang\\Old", false},
+        {L"C:\\P\\Lang\\Old\\de.lng", true},
+        {L"C:\\P\\Lang/Old/de.lng", true},
+        {L"C:\\P\\Lang\\New\\de.lng", false},
+        {L"C:\\P\\Shared\\x.dll", true},  // a file link standing where a folder is named
+        {L"C:\\P\\Locked\\x.dll", true},  // unreadable: it may be a link
+        {L"C:\\P\\Missing\\x.dll", true},
+        {L"C:\\P\\ReadMe.txt", false},
+        {L"C:\\Q\\Lang\\de.lng", true},  // not below the program folder at all
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.skipped, PassesThroughLink(L"C:\\P\\", c.entry, LinkTreeAttributes)) << c.entry;
+    }
+}
+
+TEST(Links, AttributesAreClearedOnlyOnReadablePlainEntries) {
+    struct Case {
+        DWORD attributes;
+        bool cleared;
+    } cases[] = {
+        {FILE_ATTRIBUTE_READONLY, true},
+        {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE, true},
+        {FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY, true},
+        {FILE_ATTRIBUTE_ARCHIVE, false},
+        {FILE_ATTRIBUTE_NORMAL, false},
+        {FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT, false},
+        {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, false},
+        {INVALID_FILE_ATTRIBUTES, false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.cleared, MayClearAttributes(c.attributes)) << std::hex << c.attributes;
+}
+
+TEST(BatchText, FileThatCannotBeWrittenWholeIsDeleted) {
+    std::wstring folder = bench::ScratchFolder(L"batch-finish");
+    std::wstring file = folder + L"\\Uninstall_Kva.Bat";
+    BatchNames names;
+    CopyStringA(names.program, "C:\\P\\U.exe", CountOf(names.program));
+    CopyStringA(names.folder, "C:\\P", CountOf(names.folder));
+    CopyStringA(names.batch, "C:\\T\\Uninstall_Kva.Bat", CountOf(names.batch));
+    // A stream that takes no writes stands for a full or failing disk.
+    struct Case {
+        const wchar_t* mode;
+        bool whole;
+    } cases[] = {{L"wb", true}, {L"rb", false}, {L"ab", true}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(bench::WriteFileBytes(file, "")) << c.mode;
+        FILE* stream = _wfopen(file.c_str(), c.mode);
+        ASSERT_NE(nullptr, stream) << c.mode;
+        EXPECT_EQ(c.whole, FinishBatchFile(stream, file.c_str(), names, false)) << c.mode;
+        EXPECT_EQ(c.whole, bench::PathExists(file)) << c.mode;
+        if (c.whole) {
+            EXPECT_EQ(0u, bench::ReadFileBytes(file).find("\"C:\\P\\U.exe\" /wait\r\n")) << c.mode;
+        }
+    }
+    bench::RemoveTree(folder);
+}

@@ -1,0 +1,158 @@
+// File associations: the archiver's three file types, and binding each selected extension to
+// them while remembering what it was, so that it can be given back as it was.
+#include "integration/integration.h"
+
+#include "resources/resource.h"
+
+#include <shlobj.h>
+
+namespace {
+
+const wchar_t kOwnType[] = L"Ombrix";
+const wchar_t kOwnZipType[] = L"Ombrix.ZIP";
+
+enum : size_t { kCommandChars = 2080, kVolumeChars = 32 };
+
+bool IsOwnTypeName(const wchar_t* type) {
+    return CompareNoCase(type, kOwnType) == 0 || CompareNoCase(type, kOwnZipType) == 0;
+}
+
+// The archiver beside this program.
+void ArchiverPath(wchar_t* out, size_t capacity) {
+    DWORD n = GetModuleFileNameW(nullptr, out, (DWORD)capacity);
+    if (n == 0 || n >= capacity) out[0] = 0;
+    ReplaceNamePart(out, L"Ombrix.exe", capacity);
+}
+
+// A theme or the user may have chosen another icon; that one stays.
+void WriteIconWhenUnset(const wchar_t* keyPath, const wchar_t* icon) {
+    wchar_t current[kPathChars];
+    ReadSettingString(HKEY_CLASSES_ROOT, keyPath, L"", current, L"", CountOf(current));
+    if (current[0] == 0) WriteSettingString(HKEY_CLASSES_ROOT, keyPath, L"", icon);
+}
+
+// Remembers the extension's file type and "New" menu entry before the archiver takes it over.
+void RememberExtension(const wchar_t* extension, const wchar_t* setupKey) {
+    wchar_t type[kRegPathChars];
+    ReadSettingString(HKEY_CLASSES_ROOT, extension, L"", type, L"", CountOf(type));
+    wchar_t shellNewKey[kPathChars];
+    wchar_t fileName[kPathChars];
+    fileName[0] = 0;
+    bool nullFile = false;
+    if (FormatBounded(shellNewKey, CountOf(shellNewKey), L"%ls\\ShellNew", extension) >= 0) {
+        ReadSettingString(HKEY_CLASSES_ROOT, shellNewKey, L"FileName", fileName, L"", CountOf(fileName));
+        wchar_t empty[10];
+        nullFile = ReadSettingString(HKEY_CLASSES_ROOT, shellNewKey, L"NullFile", empty, L"", CountOf(empty));
+    }
+    WriteUserInt(setupKey, L"Exist", SettingKeyExists(HKEY_CLASSES_ROOT, extension) ? 1 : 0);
+    WriteUserString(setupKey, L"Type", type);
+    WriteUserString(setupKey, L"ShellNew", fileName[0] != 0 ? fileName : nullFile ? L"*" : L"");
+}
+
+// The old-style volume names ".k00" and on of multi-volume KVA archives.
+void VolumeName(uint32_t number, wchar_t* out, size_t capacity) {
+    FormatBounded(out, capacity, L".k%02u", number);
+}
+
+// Gives the extension back: its remembered file type, or no key when it had none.
+void GiveBack(const wchar_t* extension, const wchar_t* setupKey, int32_t exist, bool isKva) {
+    wchar_t type[kRegPathChars];
+    ReadUserString(setupKey, L"Type", type, L"", CountOf(type));
+    if (IsOwnTypeName(type)) type[0] = 0;
+    if (exist != 0) {
+        WriteSettingString(HKEY_CLASSES_ROOT, extension, L"", type);
+    } else {
+        WriteSettingString(HKEY_CLASSES_ROOT, extension, L"", L"");
+        DeleteSettingKey(HKEY_CLASSES_ROOT, extension);
+    }
+    if (!isKva) return;
+    for (uint32_t number = 0; number < 100; number++) {
+        wchar_t volume[kVolumeChars];
+        VolumeName(number, volume, CountOf(volume));
+        if (exist != 0 && type[0] != 0) {
+            WriteSettingString(HKEY_CLASSES_ROOT, volume, L"", type);
+        } else {
+            DeleteSettingKey(HKEY_CLASSES_ROOT, volume);
+        }
+    }
+}
+
+}  // namespace
+
+bool IsOwnFileType(const wchar_t* extension) {
+    wchar_t type[80];
+    ReadSettingString(HKEY_CLASSES_ROOT, extension, L"", type, L"", CountOf(type));
+    return IsOwnTypeName(type);
+}
+
+bool RegisterFileTypes() {
+    wchar_t program[kPathChars];
+    ArchiverPath(program, CountOf(program));
+    wchar_t command[kCommandChars];
+    wchar_t archiveIcon[kCommandChars];
+    wchar_t volumeIcon[kCommandChars];
+    FormatBounded(command, CountOf(command), L"\"%ls\" \"%%1\"", program);
+    FormatBounded(archiveIcon, CountOf(archiveIcon), L"%ls,0", program);
+    FormatBounded(volumeIcon, CountOf(volumeIcon), L"%ls,1", program);
+
+    // Without rights to the classes nothing else is tried.
+    if (WriteSettingString(HKEY_CLASSES_ROOT, kOwnType, L"", GetMessageText(IDS_OMBRIXARC)) == ERROR_ACCESS_DENIED)
+        return false;
+    WriteSettingString(HKEY_CLASSES_ROOT, L"Ombrix\\shell\\open\\command", L"", command);
+    WriteIconWhenUnset(L"Ombrix\\DefaultIcon", archiveIcon);
+    WriteSettingString(HKEY_CLASSES_ROOT, kOwnZipType, L"", GetMessageText(IDS_OMBRIXZIPARC));
+    WriteSettingString(HKEY_CLASSES_ROOT, L"Ombrix.ZIP\\shell\\open\\command", L"", command);
+    WriteIconWhenUnset(L"Ombrix.ZIP\\DefaultIcon", archiveIcon);
+    WriteSettingString(HKEY_CLASSES_ROOT, L".rev", L"", L"Ombrix.REV");
+    WriteSettingString(HKEY_CLASSES_ROOT, L"Ombrix.REV", L"", GetMessageText(IDS_KVARECVOL));
+    WriteSettingString(HKEY_CLASSES_ROOT, L"Ombrix.REV\\shell\\open\\command", L"", command);
+    WriteIconWhenUnset(L"Ombrix.REV\\DefaultIcon", volumeIcon);
+    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+    return true;
+}
+
+void BindAllExtensions(const IntegrationOptions& options) {
+    for (uint32_t row = 0; row < kExtensionRows; row++) {
+        wchar_t extension[kExtensionChars];
+        const wchar_t* rest = ExtensionTable[row].list;
+        while ((rest = NextExtension(rest, extension, CountOf(extension))) != nullptr) {
+            if (extension[0] == 0) continue;
+            BindExtension(extension, options.associate[row], options.shellExt, row == kKvaRow, row == kZipRow);
+        }
+    }
+}
+
+void BindExtension(const wchar_t* extension, bool selected, bool shellExtWanted, bool isKva, bool isZip) {
+    // An extension whose keys cannot be named in full is left alone: a cut name is another key.
+    wchar_t setupKey[80];
+    if (extension == nullptr || extension[0] == 0 ||
+        FormatBounded(setupKey, CountOf(setupKey), L"Setup\\%ls", extension) < 0)
+        return;
+    bool templateRow = isKva || isZip;
+    bool templateWanted = IsTemplateWanted(shellExtWanted, isKva, isZip);
+
+    if (selected) {
+        // Only the first take-over is remembered; a second setup run finds the extension bound.
+        if (!IsOwnFileType(extension)) RememberExtension(extension, setupKey);
+        WriteSettingString(HKEY_CLASSES_ROOT, extension, L"", isZip ? kOwnZipType : kOwnType);
+        if (isKva) {
+            for (uint32_t number = 0; number < 30; number++) {
+                wchar_t volume[kVolumeChars];
+                VolumeName(number, volume, CountOf(volume));
+                WriteSettingString(HKEY_CLASSES_ROOT, volume, L"", kOwnType);
+            }
+        }
+        if (templateWanted && templateRow) WriteNewTemplate(extension, isKva);
+    }
+    // What another program has taken since is not ours to give back.
+    if (!IsOwnFileType(extension)) return;
+    if (selected && templateWanted) return;
+
+    int32_t exist = ReadUserInt(setupKey, L"Exist", 1);
+    if (!selected) GiveBack(extension, setupKey, exist, isKva);
+    if (templateRow) {
+        RestoreNewEntry(extension, exist);
+        // The "New" entry held the key open when the extension was given back above.
+        if (!selected && exist == 0) DeleteSettingKey(HKEY_CLASSES_ROOT, extension);
+    }
+}

@@ -1,0 +1,198 @@
+// Shell extension registration: the archiver's Explorer extensions, App Paths and the
+// capabilities shown in the default-programs settings.
+#include "integration/integration.h"
+
+#include <shlobj.h>
+
+namespace {
+
+const wchar_t kAppPathsKey[] = L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Ombrix.exe";
+const wchar_t kApprovedKey[] = L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved";
+const wchar_t kRegisteredAppsKey[] = L"\\Software\\RegisteredApplications";
+const wchar_t kClsid32[] = L"{6D2F31C4-9A1B-4E57-8C03-2B7E91A4D5F0}";
+const wchar_t kClsid64[] = L"{6D2F31C4-5B1B-4E57-8C03-2B7E91A4D5F0}";
+
+enum : size_t { kShellKeyChars = 1024 };
+
+// Handler keys under HKEY_CLASSES_ROOT; "%ls" takes the CLSID or the handler name, and a key
+// without it holds the CLSID as its default value.
+enum class Fill { Clsid, Handler, None };
+struct HandlerKey {
+    const wchar_t* format;
+    Fill fill;
+};
+
+const HandlerKey kExplorerKeys[] = {
+    {L"Ombrix\\shellex\\PropertySheetHandlers\\%ls", Fill::Clsid},
+    {L"Ombrix.ZIP\\shellex\\PropertySheetHandlers\\%ls", Fill::Clsid},
+    {L"exefile\\shellex\\PropertySheetHandlers\\%ls", Fill::Clsid},
+    {L"Ombrix\\shellex\\DropHandler", Fill::None},
+    {L"Ombrix.ZIP\\shellex\\DropHandler", Fill::None},
+    {L"Folder\\shellex\\DragDropHandlers\\%ls", Fill::Handler},
+    {L"Drive\\shellex\\DragDropHandlers\\%ls", Fill::Handler},
+};
+
+const HandlerKey kContextMenuKeys[] = {
+    {L"Ombrix\\shellex\\ContextMenuHandlers\\%ls", Fill::Clsid},
+    {L"Ombrix.ZIP\\shellex\\ContextMenuHandlers\\%ls", Fill::Clsid},
+    {L"*\\shellex\\ContextMenuHandlers\\%ls", Fill::Handler},
+    {L"Folder\\shellex\\ContextMenuHandlers\\%ls", Fill::Handler},
+    {L"lnkfile\\shellex\\ContextMenuHandlers\\%ls", Fill::Handler},
+};
+
+// The key path of a handler key, and the default value it is given.
+void ComposeHandlerKey(const HandlerKey& key, const wchar_t* clsid, const wchar_t* handlerName, wchar_t* out,
+                       size_t capacity, const wchar_t** value) {
+    switch (key.fill) {
+    case Fill::Clsid:
+        FormatBounded(out, capacity, key.format, clsid);
+        *value = L"";
+        break;
+    case Fill::Handler:
+        FormatBounded(out, capacity, key.format, handlerName);
+        *value = clsid;
+        break;
+    case Fill::None:
+        CopyString(out, key.format, capacity);
+        *value = clsid;
+        break;
+    }
+}
+
+template <size_t N>
+void WriteHandlerKeys(const HandlerKey (&keys)[N], const wchar_t* clsid, const wchar_t* handlerName) {
+    for (const HandlerKey& key : keys) {
+        wchar_t path[kShellKeyChars];
+        const wchar_t* value = L"";
+        ComposeHandlerKey(key, clsid, handlerName, path, CountOf(path), &value);
+        WriteSettingString(HKEY_CLASSES_ROOT, path, L"", value);
+    }
+}
+
+template <size_t N>
+void DeleteHandlerKeys(const HandlerKey (&keys)[N], const wchar_t* clsid, const wchar_t* handlerName) {
+    for (const HandlerKey& key : keys) {
+        wchar_t path[kShellKeyChars];
+        const wchar_t* value = L"";
+        ComposeHandlerKey(key, clsid, handlerName, path, CountOf(path), &value);
+        DeleteSettingKey(HKEY_CLASSES_ROOT, path);
+    }
+}
+
+// The archiver beside this program, and the folder both live in.
+void ArchiverPath(wchar_t* out, size_t capacity) {
+    DWORD length = GetModuleFileNameW(nullptr, out, (DWORD)capacity);
+    if (length == 0 || length >= capacity) out[0] = 0;
+    ReplaceNamePart(out, L"Ombrix.exe", capacity);
+}
+
+void ProgramFolder(wchar_t* out, size_t capacity) {
+    ArchiverPath(out, capacity);
+    CutNamePart(out);
+}
+
+void DeleteClassKeys(const wchar_t* clsid) {
+    wchar_t server[kShellKeyChars], cls[kShellKeyChars];
+    FormatBounded(server, CountOf(server), L"CLSID\\%ls\\InProcServer32", clsid);
+    FormatBounded(cls, CountOf(cls), L"CLSID\\%ls", clsid);
+    DeleteSettingKey(HKEY_CLASSES_ROOT, server);
+    DeleteSettingKey(HKEY_CLASSES_ROOT, cls);
+}
+
+}  // namespace
+
+void UseRegistryView(bool want64Bit) {
+    if (!want64Bit) {
+        SetRegistryView(0);
+    } else if (IsWow64()) {
+        SetRegistryView(KEY_WOW64_64KEY);
+    }
+}
+
+bool RegisterAppPaths() {
+    wchar_t program[kPathChars], folder[kPathChars];
+    ArchiverPath(program, CountOf(program));
+    CopyString(folder, program, CountOf(folder));
+    CutNamePart(folder);
+    if (WriteSettingString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"", program) == ERROR_ACCESS_DENIED) return false;
+    WriteSettingString(HKEY_LOCAL_MACHINE, L"", L"exe32", program);
+    WriteSettingString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"Path", folder);
+    // Under WOW64 the 64-bit programs look in the 64-bit view.
+    UseRegistryView(true);
+    WriteSettingString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"", program);
+    WriteSettingString(HKEY_LOCAL_MACHINE, kAppPathsKey, L"Path", folder);
+    UseRegistryView(false);
+    return true;
+}
+
+void RemoveAppPaths() {
+    // Setup wrote the entry in both views; one left in the 64-bit view would name a deleted program.
+    DeleteSettingKey(HKEY_LOCAL_MACHINE, kAppPathsKey);
+    UseRegistryView(true);
+    if (IsWow64()) DeleteSettingKey(HKEY_LOCAL_MACHINE, kAppPathsKey);
+    UseRegistryView(false);
+}
+
+void RegisterShellExtension(const IntegrationOptions& options, const wchar_t* dllName, const wchar_t* clsid,
+                            const wchar_t* handlerName, bool is64Bit) {
+    if (!options.shellExt) {
+        DeleteClassKeys(clsid);
+        UseRegistryView(is64Bit);
+        DeleteClassKeys(clsid);
+        UseRegistryView(false);
+        DeleteHandlerKeys(kExplorerKeys, clsid, handlerName);
+        DeleteSettingValue(HKEY_LOCAL_MACHINE, kApprovedKey, clsid);
+        DeleteHandlerKeys(kContextMenuKeys, clsid, handlerName);
+        return;
+    }
+
+    wchar_t dllPath[kPathChars];
+    ProgramFolder(dllPath, CountOf(dllPath));
+    JoinPath(dllPath, dllName, dllPath, CountOf(dllPath));
+    // Without the library the class stays unregistered, but Explorer's handler keys still name it.
+    if (FileExists(dllPath)) {
+        wchar_t cls[kShellKeyChars], server[kShellKeyChars];
+        FormatBounded(cls, CountOf(cls), L"CLSID\\%ls", clsid);
+        FormatBounded(server, CountOf(server), L"CLSID\\%ls\\InProcServer32", clsid);
+        UseRegistryView(is64Bit);
+        WriteSettingString(HKEY_CLASSES_ROOT, cls, L"", L"Ombrix");
+        WriteSettingString(HKEY_CLASSES_ROOT, server, L"", dllPath);
+        WriteSettingString(HKEY_CLASSES_ROOT, server, L"ThreadingModel", L"Apartment");
+        UseRegistryView(false);
+    }
+    WriteHandlerKeys(kExplorerKeys, clsid, handlerName);
+    WriteSettingString(HKEY_LOCAL_MACHINE, kApprovedKey, clsid, L"Ombrix shell extension");
+    // Windows 11 shows the extension through its own menu; the classic handlers only on request.
+    if (!IsWindows11OrLater() || options.legacyMenu) {
+        WriteHandlerKeys(kContextMenuKeys, clsid, handlerName);
+    } else {
+        DeleteHandlerKeys(kContextMenuKeys, clsid, handlerName);
+    }
+}
+
+void RegisterShellIntegration(bool removing, const IntegrationOptions& options) {
+    bool wow64 = IsWow64();
+    RegisterShellExtension(options, L"kvaext.dll", kClsid32, wow64 ? L"Ombrix32" : L"Ombrix", false);
+    if (wow64) RegisterShellExtension(options, L"kvaext64.dll", kClsid64, L"Ombrix", true);
+
+    if (removing) {
+        if (GetWindowsVersion() >= 0x0600) DeleteSettingValue(HKEY_LOCAL_MACHINE, kRegisteredAppsKey, L"Ombrix");
+        DeleteSettingTree(HKEY_LOCAL_MACHINE, L"");
+    } else if (GetWindowsVersion() >= 0x0600) {
+        WriteSettingString(HKEY_LOCAL_MACHINE, kRegisteredAppsKey, L"Ombrix", L"Software\\Ombrix\\Capabilities");
+        WriteSettingString(HKEY_LOCAL_MACHINE, L"Capabilities", L"ApplicationDescription", L"Ombrix");
+        // Every archive type is offered, whatever the user chose to associate now.
+        for (uint32_t row = 0; row < kExtensionRows; ++row) {
+            const wchar_t* fileType = row == kZipRow ? L"Ombrix.ZIP" : L"Ombrix";
+            const wchar_t* rest = ExtensionTable[row].list;
+            while (rest != nullptr && rest[0] != 0) {
+                wchar_t extension[kExtensionChars] = L"";
+                rest = NextExtension(rest, extension, CountOf(extension));
+                if (extension[0] != 0) {
+                    WriteSettingString(HKEY_LOCAL_MACHINE, L"Capabilities\\FileAssociations", extension, fileType);
+                }
+            }
+        }
+    }
+    SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+}

@@ -1,0 +1,73 @@
+// Explorer's "New" menu entries for empty KVA and ZIP archives, and putting back the entries
+// they replaced.
+#include "integration/integration.h"
+
+namespace {
+
+const wchar_t kMenuItemsKey[] = L"Setup\\MenuItems";
+
+// An empty KVA archive: signature, main header and end header, each header after its CRC-32.
+const unsigned char kKvaTemplate[24] = {0x4B, 0x76, 0x61, 0x21, 0x1A, 0x07, 0x01, 0x00, 0xC1, 0xDF, 0x5F, 0x56,
+                                        0x03, 0x01, 0x04, 0x00, 0x1D, 0x77, 0x56, 0x51, 0x03, 0x05, 0x04, 0x00};
+// An empty ZIP archive: the end-of-central-directory record alone.
+const unsigned char kZipTemplate[22] = {0x50, 0x4B, 0x05, 0x06};
+
+// The extension's "ShellNew" key; false when its name does not fit.
+bool ShellNewKey(const wchar_t* extension, wchar_t* out, size_t capacity) {
+    return FormatBounded(out, capacity, L"%ls\\ShellNew", extension) >= 0;
+}
+
+// The template file in the program folder, written again only when missing or of another size.
+void EnsureTemplateFile(const wchar_t* path, const unsigned char* bytes, size_t size) {
+    FindData found;
+    if (FindOne(path, &found) && !found.isFolder && found.size == size) return;
+    FILE* file = OpenStream(path, L"wb");
+    if (file == nullptr) return;
+    fwrite(bytes, 1, size, file);
+    fclose(file);
+}
+
+}  // namespace
+
+bool IsTemplateWanted(bool shellExtWanted, bool isKva, bool isZip) {
+    // Both switches are asked every time: the menu-items dialog may have changed them.
+    bool newKva = ReadUserInt(kMenuItemsKey, L"NewKVA", 1) != 0;
+    bool newZip = ReadUserInt(kMenuItemsKey, L"NewZIP", 1) != 0;
+    return shellExtWanted && (!isKva || newKva) && (!isZip || newZip);
+}
+
+void WriteNewTemplate(const wchar_t* extension, bool isKva) {
+    wchar_t key[kPathChars];
+    if (!ShellNewKey(extension, key, CountOf(key))) return;
+    // Other "New" entries of the extension make way; a key with subkeys keeps its values.
+    DeleteSettingKey(HKEY_CLASSES_ROOT, key);
+    wchar_t path[kPathChars];
+    DWORD n = GetModuleFileNameW(nullptr, path, CountOf(path));
+    bool folderKnown = n != 0 && n < CountOf(path);
+    if (!folderKnown) path[0] = 0;
+    ReplaceNamePart(path, isKva ? L"kvanew.dat" : L"zipnew.dat", CountOf(path));
+    // Without the program folder the bare name would land in whatever folder is current.
+    if (folderKnown && isKva) EnsureTemplateFile(path, kKvaTemplate, sizeof(kKvaTemplate));
+    if (folderKnown && !isKva) EnsureTemplateFile(path, kZipTemplate, sizeof(kZipTemplate));
+    WriteSettingString(HKEY_CLASSES_ROOT, key, L"FileName", path);
+}
+
+void RestoreNewEntry(const wchar_t* extension, int32_t exist) {
+    wchar_t key[kPathChars];
+    wchar_t setupKey[80];
+    if (!ShellNewKey(extension, key, CountOf(key)) ||
+        FormatBounded(setupKey, CountOf(setupKey), L"Setup\\%ls", extension) < 0)
+        return;
+    if (exist == 0) {
+        DeleteSettingKey(HKEY_CLASSES_ROOT, key);
+        return;
+    }
+    wchar_t remembered[kPathChars];
+    ReadUserString(setupKey, L"ShellNew", remembered, L"", CountOf(remembered));
+    DeleteSettingValue(HKEY_CLASSES_ROOT, key, L"FileName");
+    if (remembered[0] == L'*') {
+        WriteSettingString(HKEY_CLASSES_ROOT, key, L"NullFile", L"");
+    } else if (remembered[0] != 0) {
+        WriteSettingString(HKEY_CLASSES_ROOT, key, L"FileName", remembered);
+    }
+}

@@ -1,0 +1,257 @@
+// File associations and "New" templates against the prefix's real HKEY_CLASSES_ROOT: setup
+// takes the selected extensions over, and giving them back leaves each as it was before.
+#include "integration/integration.h"
+#include "tests/bench/bench.h"
+
+#include <gtest/gtest.h>
+
+#include <wchar.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const wchar_t kProduct[] = L"Software\\Ombrix";
+const wchar_t kSetup[] = L"Software\\Ombrix\\Setup";
+
+bool KeyExists(HKEY root, const std::wstring& path) {
+    HKEY key;
+    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// The text of a value; false when it is missing.
+bool ReadText(HKEY root, const std::wstring& path, const wchar_t* name, std::wstring* text) {
+    wchar_t buffer[2048];
+    DWORD bytes = sizeof(buffer) - 2;
+    if (RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &bytes) != ERROR_SUCCESS) return false;
+    *text = buffer;
+    return true;
+}
+
+void SetText(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& text) {
+    RegSetKeyValueW(root, path.c_str(), name, REG_SZ, text.c_str(), (DWORD)((text.size() + 1) * 2));
+}
+
+void DropTree(HKEY root, const std::wstring& path) {
+    RegDeleteTreeW(root, path.c_str());
+    RegDeleteKeyW(root, path.c_str());
+}
+
+std::wstring TemplatePath(const wchar_t* name) { return bench::TestsFolder() + L"\\" + name; }
+
+// An extension as Explorer sees it: "absent", or its file type and its "New" menu entry.
+std::string DescribeClass(const std::wstring& extension) {
+    if (!KeyExists(HKEY_CLASSES_ROOT, extension)) return "absent";
+    std::wstring type, fileName, nullFile;
+    std::string text = ReadText(HKEY_CLASSES_ROOT, extension, L"", &type) ? bench::Utf8(type) : "(no value)";
+    std::wstring shellNew = extension + L"\\ShellNew";
+    bool hasFileName = ReadText(HKEY_CLASSES_ROOT, shellNew, L"FileName", &fileName);
+    bool hasNullFile = ReadText(HKEY_CLASSES_ROOT, shellNew, L"NullFile", &nullFile);
+    if (hasFileName) {
+        if (fileName == TemplatePath(L"kvanew.dat")) fileName = L"<kvanew.dat>";
+        if (fileName == TemplatePath(L"zipnew.dat")) fileName = L"<zipnew.dat>";
+        text += " +FileName=" + bench::Utf8(fileName);
+    }
+    if (hasNullFile) text += " +NullFile=" + bench::Utf8(nullFile);
+    if (!hasFileName && !hasNullFile && KeyExists(HKEY_CLASSES_ROOT, shellNew)) text += " +ShellNew";
+    return text;
+}
+
+// What setup remembered for the extension: "Exist|Type|ShellNew", or "" without a key.
+std::string DescribeRemembered(const std::wstring& extension) {
+    std::wstring key = std::wstring(kSetup) + L"\\" + extension;
+    if (!KeyExists(HKEY_CURRENT_USER, key)) return "";
+    DWORD exist = 0, size = sizeof(exist);
+    std::string text = RegGetValueW(HKEY_CURRENT_USER, key.c_str(), L"Exist", RRF_RT_REG_DWORD, nullptr, &exist,
+                                    &size) == ERROR_SUCCESS
+                           ? std::to_string(exist)
+                           : "-";
+    std::wstring type, shellNew;
+    text += "|" + (ReadText(HKEY_CURRENT_USER, key, L"Type", &type) ? bench::Utf8(type) : "-");
+    text += "|" + (ReadText(HKEY_CURRENT_USER, key, L"ShellNew", &shellNew) ? bench::Utf8(shellNew) : "-");
+    return text;
+}
+
+std::wstring Volume(int number) {
+    wchar_t name[8];
+    swprintf(name, 8, L".k%02d", number);
+    return name;
+}
+
+// The volumes .k00 to .k99 that carry the given type ("absent" for no key), as a count.
+int CountVolumes(const std::string& state) {
+    int count = 0;
+    for (int number = 0; number < 100; number++) count += DescribeClass(Volume(number)) == state ? 1 : 0;
+    return count;
+}
+
+struct Row {
+    const wchar_t* extension;
+    const wchar_t* priorType;      // nullptr: no key at all
+    const wchar_t* priorNew;       // ShellNew before: nullptr none, "*" NullFile, else FileName
+    const wchar_t* presetType;     // remembered "Type" of an earlier install, or nullptr
+    const wchar_t* takenOverBy;    // another program's type set after setup, or nullptr
+    const char* bound;             // the extension after setup
+    const char* remembered;        // Setup\<extension> after setup
+    const char* givenBack;         // the extension after removal
+};
+
+const Row kRows[] = {
+    {L".kva", L"", L"*", nullptr, nullptr, "Ombrix +FileName=<kvanew.dat>", "1||*", " +NullFile="},
+    {L".zip", L"Old.Zip", L"C:\\old\\empty.zip", nullptr, nullptr, "Ombrix.ZIP +FileName=<zipnew.dat>",
+     "1|Old.Zip|C:\\old\\empty.zip", "Old.Zip +FileName=C:\\old\\empty.zip"},
+    {L".7z", L"Other.7z", L"*", nullptr, nullptr, "Ombrix +NullFile=", "1|Other.7z|*", "Other.7z +NullFile="},
+    {L".cab", nullptr, nullptr, nullptr, nullptr, "Ombrix", "0||", "absent"},
+    {L".gz", L"Gzip.Old", nullptr, nullptr, nullptr, "Ombrix", "1|Gzip.Old|", "Gzip.Old"},
+    {L".tgz", nullptr, nullptr, nullptr, nullptr, "Ombrix", "0||", "absent"},
+    {L".arj", L"Arj.Old", nullptr, nullptr, L"Thief.Arj", "Ombrix", "1|Arj.Old|", "Thief.Arj"},
+    // Bound by an earlier install that remembered the archiver's own type, in another case.
+    {L".lzh", L"Ombrix", nullptr, L"oMbRiX", nullptr, "Ombrix", "1|oMbRiX|", ""},
+    {L".lha", L"", nullptr, nullptr, nullptr, "Ombrix", "1||", ""},
+    // Rows left unselected: another program's extension is never touched; the archiver's own
+    // without a remembered state is given back with an empty type.
+    {L".tar", L"Tar.Other", L"*", nullptr, nullptr, "Tar.Other +NullFile=", "", "Tar.Other +NullFile="},
+    {L".xz", nullptr, nullptr, nullptr, nullptr, "absent", "", "absent"},
+    {L".txz", L"ombrix", nullptr, nullptr, nullptr, "", "", ""},
+};
+
+IntegrationOptions Selection() {
+    IntegrationOptions options = {};
+    for (uint32_t row : {0u, 1u, 2u, 3u, 5u, 6u, 8u}) options.associate[row] = true;
+    options.shellExt = true;
+    return options;
+}
+
+void RemoveEverythingTouched(bool productExisted) {
+    for (const Row& row : kRows) DropTree(HKEY_CLASSES_ROOT, row.extension);
+    for (int number = 0; number < 100; number++) DropTree(HKEY_CLASSES_ROOT, Volume(number));
+    for (const wchar_t* key : {L"Ombrix", L"Ombrix.ZIP", L"Ombrix.REV", L".rev"}) DropTree(HKEY_CLASSES_ROOT, key);
+    DropTree(HKEY_CURRENT_USER, kSetup);
+    if (!productExisted) RegDeleteKeyW(HKEY_CURRENT_USER, kProduct);
+    DeleteFileW(TemplatePath(L"kvanew.dat").c_str());
+    DeleteFileW(TemplatePath(L"zipnew.dat").c_str());
+}
+
+const std::string kKvaBytes("\x4B\x76\x61\x21\x1A\x07\x01\x00\xC1\xDF\x5F\x56\x03\x01\x04\x00\x1D\x77\x56\x51\x03\x05\x04\x00",
+                            24);
+const std::string kZipBytes = std::string("PK\x05\x06", 4) + std::string(18, '\0');
+
+}  // namespace
+
+TEST(FileAssociations, SetupThenRemovalGivesEveryExtensionBack) {
+    bool productExisted = KeyExists(HKEY_CURRENT_USER, kProduct);
+    RemoveEverythingTouched(productExisted);
+    for (const Row& row : kRows) {
+        if (row.priorType != nullptr) SetText(HKEY_CLASSES_ROOT, row.extension, L"", row.priorType);
+        std::wstring shellNew = std::wstring(row.extension) + L"\\ShellNew";
+        if (row.priorNew != nullptr && row.priorNew[0] == L'*') SetText(HKEY_CLASSES_ROOT, shellNew, L"NullFile", L"");
+        else if (row.priorNew != nullptr) SetText(HKEY_CLASSES_ROOT, shellNew, L"FileName", row.priorNew);
+        if (row.presetType != nullptr) {
+            std::wstring key = std::wstring(kSetup) + L"\\" + row.extension;
+            DWORD one = 1;
+            RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Exist", REG_DWORD, &one, sizeof(one));
+            SetText(HKEY_CURRENT_USER, key, L"Type", row.presetType);
+            SetText(HKEY_CURRENT_USER, key, L"ShellNew", L"");
+        }
+    }
+    std::vector<std::string> prior;
+    for (const Row& row : kRows) prior.push_back(DescribeClass(row.extension));
+    SetText(HKEY_CLASSES_ROOT, L"Ombrix\\DefaultIcon", L"", L"C:\\theme\\archive.ico,3");
+
+    // Setup: the file types, then the selected extensions.
+    ASSERT_TRUE(RegisterFileTypes());
+    BindAllExtensions(Selection());
+
+    std::wstring program = bench::TestsFolder() + L"\\Ombrix.exe";
+    std::wstring command = L"\"" + program + L"\" \"%1\"";
+    const struct {
+        const wchar_t* key;
+        std::wstring text;
+    } types[] = {
+        {L"Ombrix", L"Ombrix archive"},
+        {L"Ombrix\\shell\\open\\command", command},
+        {L"Ombrix\\DefaultIcon", L"C:\\theme\\archive.ico,3"},
+        {L"Ombrix.ZIP", L"Ombrix ZIP archive"},
+        {L"Ombrix.ZIP\\shell\\open\\command", command},
+        {L"Ombrix.ZIP\\DefaultIcon", program + L",0"},
+        {L".rev", L"Ombrix.REV"},
+        {L"Ombrix.REV", L"Ombrix recovery volume"},
+        {L"Ombrix.REV\\shell\\open\\command", command},
+        {L"Ombrix.REV\\DefaultIcon", program + L",1"},
+    };
+    for (const auto& type : types) {
+        std::wstring text;
+        EXPECT_TRUE(ReadText(HKEY_CLASSES_ROOT, type.key, L"", &text) && text == type.text) << bench::Utf8(type.key);
+    }
+    for (const Row& row : kRows) {
+        EXPECT_EQ(row.bound, DescribeClass(row.extension)) << "bound " << bench::Utf8(row.extension);
+        EXPECT_EQ(row.remembered, DescribeRemembered(row.extension)) << "remembered " << bench::Utf8(row.extension);
+    }
+    EXPECT_EQ(30, CountVolumes("Ombrix"));
+    EXPECT_EQ("absent", DescribeClass(L".k30"));
+    EXPECT_EQ(kKvaBytes, bench::ReadFileBytes(TemplatePath(L"kvanew.dat")));
+    EXPECT_EQ(kZipBytes, bench::ReadFileBytes(TemplatePath(L"zipnew.dat")));
+
+    // Setup once more: a template of the right size stays, one of another size is rewritten, and
+    // nothing remembered is replaced by the archiver's own state.
+    ASSERT_TRUE(bench::WriteFileBytes(TemplatePath(L"kvanew.dat"), std::string(24, 'x')));
+    ASSERT_TRUE(bench::WriteFileBytes(TemplatePath(L"zipnew.dat"), "PK"));
+    BindAllExtensions(Selection());
+    for (const Row& row : kRows) {
+        EXPECT_EQ(row.bound, DescribeClass(row.extension)) << "bound again " << bench::Utf8(row.extension);
+        EXPECT_EQ(row.remembered, DescribeRemembered(row.extension)) << "again " << bench::Utf8(row.extension);
+    }
+    EXPECT_EQ(std::string(24, 'x'), bench::ReadFileBytes(TemplatePath(L"kvanew.dat")));
+    EXPECT_EQ(kZipBytes, bench::ReadFileBytes(TemplatePath(L"zipnew.dat")));
+
+    // The ZIP template switched off while .zip stays selected: its old "New" entry comes back.
+    DWORD off = 0;
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Ombrix\\Setup\\MenuItems", L"NewZIP", REG_DWORD, &off, sizeof(off));
+    BindAllExtensions(Selection());
+    EXPECT_EQ("Ombrix.ZIP +FileName=C:\\old\\empty.zip", DescribeClass(L".zip"));
+    EXPECT_EQ("Ombrix +FileName=<kvanew.dat>", DescribeClass(L".kva"));
+
+    // Another program takes one extension over; then everything is given back.
+    for (const Row& row : kRows)
+        if (row.takenOverBy != nullptr) SetText(HKEY_CLASSES_ROOT, row.extension, L"", row.takenOverBy);
+    BindAllExtensions(IntegrationOptions());
+    for (size_t i = 0; i < CountOf(kRows); i++) {
+        const Row& row = kRows[i];
+        EXPECT_EQ(row.givenBack, DescribeClass(row.extension)) << "given back " << bench::Utf8(row.extension);
+        bool exactlyAsBefore = row.takenOverBy == nullptr && row.presetType == nullptr &&
+                               (row.priorType == nullptr || CompareNoCase(row.priorType, L"Ombrix") != 0);
+        if (exactlyAsBefore) {
+            EXPECT_EQ(prior[i], DescribeClass(row.extension)) << "as before " << bench::Utf8(row.extension);
+        }
+    }
+    EXPECT_EQ(100, CountVolumes("absent"));
+
+    RemoveEverythingTouched(productExisted);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Ombrix"));
+    EXPECT_FALSE(bench::PathExists(TemplatePath(L"kvanew.dat")));
+}
+
+TEST(FileAssociations, KeysSetupCreatedAreGoneAfterRemoval) {
+    bool productExisted = KeyExists(HKEY_CURRENT_USER, kProduct);
+    RemoveEverythingTouched(productExisted);
+    // .kva had no key: its "New" entry must not keep an empty key alive after removal.
+    BindExtension(L".kva", true, true, true, false);
+    EXPECT_EQ("Ombrix +FileName=<kvanew.dat>", DescribeClass(L".kva"));
+    BindExtension(L".kva", false, false, true, false);
+    EXPECT_EQ("absent", DescribeClass(L".kva"));
+    EXPECT_EQ(100, CountVolumes("absent"));
+
+    // "Setup\" and 74 characters do not fit the 80-character key path: cut, it would name
+    // another extension's remembered state.
+    std::wstring extension = L"." + std::wstring(73, L'q');
+    std::wstring cut = std::wstring(kSetup) + L"\\" + extension.substr(0, 73);
+    BindExtension(extension.c_str(), true, true, true, false);
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, extension));
+    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, cut));
+    EXPECT_EQ(100, CountVolumes("absent"));
+    DropTree(HKEY_CLASSES_ROOT, extension);
+    RemoveEverythingTouched(productExisted);
+}

@@ -1,0 +1,395 @@
+// Shell extension registration and App Paths, read back from the registry in both views.
+#include "integration/integration.h"
+#include "tests/bench/bench.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+#define C32 L"{6D2F31C4-9A1B-4E57-8C03-2B7E91A4D5F0}"
+#define C64 L"{6D2F31C4-5B1B-4E57-8C03-2B7E91A4D5F0}"
+#define APPROVED L"Software\\Microsoft\\Windows\\CurrentVersion\\Shell Extensions\\Approved"
+#define APP_PATHS L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Ombrix.exe"
+#define ASSOC L"Software\\Ombrix\\Capabilities\\FileAssociations"
+
+enum class Kind {
+    Class,       // written only when the library is there
+    Handler,     // Explorer's handler keys
+    Menu,        // classic context-menu handlers: before Windows 11, or with legacyMenu
+    Approved,    // the approved-extensions value
+    Product,     // capabilities and the product key, gone with the removal
+    AppPath,     // stays until RemoveAppPaths
+};
+enum class When { Always, NotWow64, Wow64 };
+// Own: the view the process writes by default; OwnOnly adds that the other view lacks it.
+enum class View { Own, OwnOnly, Only64, In64 };
+
+struct Row {
+    HKEY root;
+    const wchar_t* key;
+    const wchar_t* value;
+    const wchar_t* data;  // "{DIR}" stands for the program folder
+    Kind kind;
+    When when;
+    View view;
+};
+
+const HKEY CR = HKEY_CLASSES_ROOT;
+const HKEY LM = HKEY_LOCAL_MACHINE;
+
+const Row kRows[] = {
+    // The 32-bit extension, the only one outside WOW64.
+    {CR, L"CLSID\\" C32, L"", L"Ombrix", Kind::Class, When::Always, View::OwnOnly},
+    {CR, L"CLSID\\" C32 L"\\InProcServer32", L"", L"{DIR}\\kvaext.dll", Kind::Class, When::Always, View::OwnOnly},
+    {CR, L"CLSID\\" C32 L"\\InProcServer32", L"ThreadingModel", L"Apartment", Kind::Class, When::Always, View::OwnOnly},
+    {CR, L"Ombrix\\shellex\\PropertySheetHandlers\\" C32, L"", L"", Kind::Handler, When::Always, View::Own},
+    {CR, L"Ombrix.ZIP\\shellex\\PropertySheetHandlers\\" C32, L"", L"", Kind::Handler, When::Always, View::Own},
+    {CR, L"exefile\\shellex\\PropertySheetHandlers\\" C32, L"", L"", Kind::Handler, When::Always, View::Own},
+    {CR, L"Ombrix\\shellex\\DropHandler", L"", C32, Kind::Handler, When::NotWow64, View::Own},
+    {CR, L"Ombrix.ZIP\\shellex\\DropHandler", L"", C32, Kind::Handler, When::NotWow64, View::Own},
+    {CR, L"Folder\\shellex\\DragDropHandlers\\Ombrix", L"", C32, Kind::Handler, When::NotWow64, View::Own},
+    {CR, L"Drive\\shellex\\DragDropHandlers\\Ombrix", L"", C32, Kind::Handler, When::NotWow64, View::Own},
+    {LM, APPROVED, C32, L"Ombrix shell extension", Kind::Approved, When::Always, View::Own},
+    {CR, L"Ombrix\\shellex\\ContextMenuHandlers\\" C32, L"", L"", Kind::Menu, When::Always, View::Own},
+    {CR, L"Ombrix.ZIP\\shellex\\ContextMenuHandlers\\" C32, L"", L"", Kind::Menu, When::Always, View::Own},
+    {CR, L"*\\shellex\\ContextMenuHandlers\\Ombrix", L"", C32, Kind::Menu, When::NotWow64, View::Own},
+    {CR, L"Folder\\shellex\\ContextMenuHandlers\\Ombrix", L"", C32, Kind::Menu, When::NotWow64, View::Own},
+    {CR, L"lnkfile\\shellex\\ContextMenuHandlers\\Ombrix", L"", C32, Kind::Menu, When::NotWow64, View::Own},
+    // Under WOW64 the 64-bit extension comes second and takes over the shared keys.
+    {CR, L"CLSID\\" C64, L"", L"Ombrix", Kind::Class, When::Wow64, View::Only64},
+    {CR, L"CLSID\\" C64 L"\\InProcServer32", L"", L"{DIR}\\kvaext64.dll", Kind::Class, When::Wow64, View::Only64},
+    {CR, L"CLSID\\" C64 L"\\InProcServer32", L"ThreadingModel", L"Apartment", Kind::Class, When::Wow64, View::Only64},
+    {CR, L"Ombrix\\shellex\\PropertySheetHandlers\\" C64, L"", L"", Kind::Handler, When::Wow64, View::Own},
+    {CR, L"Ombrix.ZIP\\shellex\\PropertySheetHandlers\\" C64, L"", L"", Kind::Handler, When::Wow64, View::Own},
+    {CR, L"exefile\\shellex\\PropertySheetHandlers\\" C64, L"", L"", Kind::Handler, When::Wow64, View::Own},
+    {CR, L"Ombrix\\shellex\\DropHandler", L"", C64, Kind::Handler, When::Wow64, View::Own},
+    {CR, L"Ombrix.ZIP\\shellex\\DropHandler", L"", C64, Kind::Handler, When::Wow64, View::Own},
+    {CR, L"Folder\\shellex\\DragDropHandlers\\Ombrix32", L"", C32, Kind::Handler, When::Wow64, View::Own},
+    {CR, L"Folder\\shellex\\DragDropHandlers\\Ombrix", L"", C64, Kind::Handler, When::Wow64, View::Own},
+    {CR, L"Drive\\shellex\\DragDropHandlers\\Ombrix32", L"", C32, Kind::Handler, When::Wow64, View::Own},
+    {CR, L"Drive\\shellex\\DragDropHandlers\\Ombrix", L"", C64, Kind::Handler, When::Wow64, View::Own},
+    {LM, APPROVED, C64, L"Ombrix shell extension", Kind::Approved, When::Wow64, View::Own},
+    {CR, L"Ombrix\\shellex\\ContextMenuHandlers\\" C64, L"", L"", Kind::Menu, When::Wow64, View::Own},
+    {CR, L"Ombrix.ZIP\\shellex\\ContextMenuHandlers\\" C64, L"", L"", Kind::Menu, When::Wow64, View::Own},
+    {CR, L"*\\shellex\\ContextMenuHandlers\\Ombrix32", L"", C32, Kind::Menu, When::Wow64, View::Own},
+    {CR, L"*\\shellex\\ContextMenuHandlers\\Ombrix", L"", C64, Kind::Menu, When::Wow64, View::Own},
+    {CR, L"Folder\\shellex\\ContextMenuHandlers\\Ombrix32", L"", C32, Kind::Menu, When::Wow64, View::Own},
+    {CR, L"Folder\\shellex\\ContextMenuHandlers\\Ombrix", L"", C64, Kind::Menu, When::Wow64, View::Own},
+    {CR, L"lnkfile\\shellex\\ContextMenuHandlers\\Ombrix32", L"", C32, Kind::Menu, When::Wow64, View::Own},
+    {CR, L"lnkfile\\shellex\\ContextMenuHandlers\\Ombrix", L"", C64, Kind::Menu, When::Wow64, View::Own},
+    // Default programs: every extension of every row, whatever the user associated.
+    {LM, L"Software\\RegisteredApplications", L"Ombrix", L"Software\\Ombrix\\Capabilities", Kind::Product, When::Always, View::Own},
+    {LM, L"Software\\Ombrix\\Capabilities", L"ApplicationDescription", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".kva", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".zip", L"Ombrix.ZIP", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".cab", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".arj", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".lz", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".tlz", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".lzh", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".lha", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".7z", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".tar", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".gz", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".tgz", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".uue", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".xxe", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".uu", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".bz2", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".tbz2", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".bz", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".tbz", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".jar", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".iso", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".z", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".taz", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".xz", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".txz", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".zipx", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".zst", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".tzst", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, ASSOC, L".001", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
+    {LM, L"Software\\Ombrix", L"exe32", L"{DIR}\\Ombrix.exe", Kind::Product, When::Always, View::OwnOnly},
+    // App Paths: in the process's view, and under WOW64 in the 64-bit view as well.
+    {LM, APP_PATHS, L"", L"{DIR}\\Ombrix.exe", Kind::AppPath, When::Always, View::Own},
+    {LM, APP_PATHS, L"Path", L"{DIR}", Kind::AppPath, When::Always, View::Own},
+    {LM, APP_PATHS, L"", L"{DIR}\\Ombrix.exe", Kind::AppPath, When::Wow64, View::In64},
+    {LM, APP_PATHS, L"Path", L"{DIR}", Kind::AppPath, When::Wow64, View::In64},
+};
+
+const size_t kFileAssociationValues = 29;
+
+bool Is64BitTestBuild() { return sizeof(void*) == 8; }
+
+REGSAM OwnView() { return Is64BitTestBuild() ? KEY_WOW64_64KEY : KEY_WOW64_32KEY; }
+REGSAM OtherView() { return Is64BitTestBuild() ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
+
+std::wstring ModuleFolder() { return bench::TestsFolder(); }
+
+std::wstring Expand(const wchar_t* data) {
+    std::wstring text = data;
+    size_t at = text.find(L"{DIR}");
+    if (at != std::wstring::npos) text.replace(at, 5, ModuleFolder());
+    return text;
+}
+
+// The REG_SZ value as Windows reads it in one view; false when the key or value is missing.
+bool ReadValue(HKEY root, const wchar_t* key, const wchar_t* value, REGSAM view, std::wstring* data) {
+    HKEY handle;
+    if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE | view, &handle) != ERROR_SUCCESS) return false;
+    wchar_t buffer[2048] = {};
+    DWORD type = 0, bytes = sizeof(buffer) - sizeof(wchar_t);
+    LONG status = RegQueryValueExW(handle, value, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes);
+    RegCloseKey(handle);
+    if (status != ERROR_SUCCESS || type != REG_SZ) return false;
+    *data = buffer;
+    return true;
+}
+
+size_t ValueCount(HKEY root, const wchar_t* key, REGSAM view) {
+    HKEY handle;
+    if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE | view, &handle) != ERROR_SUCCESS) return 0;
+    DWORD count = 0;
+    RegQueryInfoKeyW(handle, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr, nullptr,
+                     nullptr, nullptr);
+    RegCloseKey(handle);
+    return count;
+}
+
+std::wstring Where(const Row& row, REGSAM view) {
+    return std::wstring(row.key) + L" [" + row.value + L"] in the " + (view == KEY_WOW64_64KEY ? L"64" : L"32") +
+           L"-bit view";
+}
+
+void ExpectPresent(const Row& row, REGSAM view) {
+    std::wstring data;
+    EXPECT_TRUE(ReadValue(row.root, row.key, row.value, view, &data)) << bench::Utf8(Where(row, view)) << " is missing";
+    EXPECT_EQ(bench::Utf8(Expand(row.data)), bench::Utf8(data)) << bench::Utf8(Where(row, view));
+}
+
+void ExpectAbsent(const Row& row, REGSAM view) {
+    std::wstring data;
+    EXPECT_FALSE(ReadValue(row.root, row.key, row.value, view, &data))
+        << bench::Utf8(Where(row, view)) << " still holds " << bench::Utf8(data);
+}
+
+void Expect(const Row& row, REGSAM view, bool present) {
+    if (present) {
+        ExpectPresent(row, view);
+    } else {
+        ExpectAbsent(row, view);
+    }
+}
+
+bool Applies(const Row& row, bool wow64Rows) {
+    if (wow64Rows) return row.when == When::Wow64;
+    return row.when == When::Always || (row.when == When::NotWow64 && !IsWow64());
+}
+
+// Checks one row as registered: present where it belongs (when wanted), absent elsewhere.
+void CheckRow(const Row& row, bool wanted) {
+    switch (row.view) {
+    case View::Own:
+        Expect(row, OwnView(), wanted);
+        break;
+    case View::OwnOnly:
+        Expect(row, OwnView(), wanted);
+        ExpectAbsent(row, OtherView());
+        break;
+    case View::Only64:
+        Expect(row, KEY_WOW64_64KEY, wanted);
+        ExpectAbsent(row, KEY_WOW64_32KEY);
+        break;
+    case View::In64:
+        Expect(row, KEY_WOW64_64KEY, wanted);
+        break;
+    }
+}
+
+// After removal nothing is left in either view.
+void CheckGone(const Row& row) {
+    ExpectAbsent(row, KEY_WOW64_32KEY);
+    ExpectAbsent(row, KEY_WOW64_64KEY);
+}
+
+// The shell-extension stand-ins, put beside the program (the test executable) or taken away.
+void PlaceLibraries(bool present) {
+    for (const wchar_t* name : {L"kvaext.dll", L"kvaext64.dll"}) {
+        std::wstring beside = ModuleFolder() + L"\\" + name;
+        if (present) {
+            ASSERT_TRUE(CopyFileW((bench::BuildFolder() + L"\\standins\\" + name).c_str(), beside.c_str(), FALSE))
+                << "stand-in " << bench::Utf8(name) << " not built";
+        } else {
+            DeleteFileW(beside.c_str());
+        }
+    }
+}
+
+IntegrationOptions Options(bool shellExt, bool legacyMenu) {
+    IntegrationOptions options = {};
+    options.shellExt = shellExt;
+    options.legacyMenu = legacyMenu;
+    return options;
+}
+
+// Keys the writes made along the way that the removal leaves as empty parents.
+void RemoveClassSkeletons() {
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Ombrix");
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Ombrix.ZIP");
+}
+
+// Registers with both library states, removes, and checks every row that applies.
+void RunRegistrationCycle(bool wow64Rows) {
+    ASSERT_FALSE(IsWindows11OrLater()) << "the test prefix is expected to report a Windows before 11";
+    for (bool libraries : {true, false}) {
+        SCOPED_TRACE(libraries ? "libraries present" : "libraries missing");
+        PlaceLibraries(libraries);
+        ASSERT_TRUE(RegisterAppPaths());
+        RegisterShellIntegration(false, Options(true, false));
+        for (const Row& row : kRows) {
+            if (Applies(row, wow64Rows)) CheckRow(row, row.kind != Kind::Class || libraries);
+        }
+        if (!wow64Rows) {
+            EXPECT_EQ(kFileAssociationValues, ValueCount(LM, ASSOC, OwnView()));
+        }
+
+        RegisterShellIntegration(true, Options(false, false));
+        for (const Row& row : kRows) {
+            if (Applies(row, wow64Rows)) {
+                if (row.kind == Kind::AppPath) {
+                    CheckRow(row, true);
+                } else {
+                    CheckGone(row);
+                }
+            }
+        }
+        RemoveAppPaths();
+        for (const Row& row : kRows) {
+            if (row.kind == Kind::AppPath) CheckGone(row);
+        }
+        PlaceLibraries(false);
+    }
+    RemoveClassSkeletons();
+}
+
+}  // namespace
+
+TEST(ShellExt, RegistrationAndRemovalInBothViews) { RunRegistrationCycle(false); }
+
+TEST(ShellExt, Wow64SecondExtensionAnd64BitView) {
+    if (Is64BitTestBuild()) {
+        GTEST_SKIP() << "the 64-bit extension and the 64-bit view are written only by the 32-bit program "
+                        "under WOW64; this x64 test build does not run under WOW64";
+    }
+    ASSERT_TRUE(IsWow64());
+    RunRegistrationCycle(true);
+}
+
+// Windows 10 and 11: the classic context-menu handlers on Windows 11 only with legacyMenu, and
+// taken away without it. Run by the next test in processes that Wine shows a chosen build.
+TEST(ShellExt, DISABLED_VersionChild) {
+    wchar_t expect[8] = L"";
+    GetEnvironmentVariableW(L"OMBRIX_SHELLEXT_WIN11", expect, CountOf(expect));
+    bool windows11 = expect[0] == L'1';
+    ASSERT_EQ(0x0A00u, GetWindowsVersion()) << "the chosen version did not reach this process";
+    ASSERT_EQ(windows11, IsWindows11OrLater()) << "the chosen build did not reach this process";
+    for (bool legacyMenu : {true, false}) {
+        SCOPED_TRACE(legacyMenu ? "legacyMenu" : "no legacyMenu");
+        ASSERT_TRUE(RegisterAppPaths());
+        RegisterShellIntegration(false, Options(true, legacyMenu));
+        for (const Row& row : kRows) {
+            bool applies = Applies(row, false) || (IsWow64() && row.when == When::Wow64);
+            if (!applies) continue;
+            CheckRow(row, row.kind != Kind::Class && (row.kind != Kind::Menu || !windows11 || legacyMenu));
+        }
+    }
+    RegisterShellIntegration(true, Options(false, false));
+    RemoveAppPaths();
+    RemoveClassSkeletons();
+    wchar_t marker[kPathChars];
+    if (GetEnvironmentVariableW(L"OMBRIX_SHELLEXT_CHILD_DONE", marker, kPathChars) != 0) {
+        bench::WriteFileBytes(marker, "done");
+    }
+}
+
+namespace {
+
+const wchar_t kVersionKey[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion";
+
+// Sets the version values that Wine reports to every new process, in both views, and puts
+// back what was there.
+class ReportedVersion {
+public:
+    ReportedVersion(const wchar_t* version, const wchar_t* build) {
+        for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+            for (const wchar_t* name : {L"CurrentVersion", L"CurrentBuildNumber"}) {
+                Saved entry{view, name, L"", false};
+                entry.had = ReadValue(LM, kVersionKey, name, view, &entry.data);
+                saved_.push_back(entry);
+                Set(view, name, name[7] == L'V' ? version : build);
+            }
+        }
+    }
+    ~ReportedVersion() {
+        for (const Saved& entry : saved_) Set(entry.view, entry.name, entry.had ? entry.data.c_str() : nullptr);
+    }
+
+private:
+    struct Saved {
+        REGSAM view;
+        const wchar_t* name;
+        std::wstring data;
+        bool had;
+    };
+    static void Set(REGSAM view, const wchar_t* name, const wchar_t* data) {
+        HKEY key;
+        if (RegOpenKeyExW(LM, kVersionKey, 0, KEY_SET_VALUE | view, &key) != ERROR_SUCCESS) return;
+        if (data != nullptr) {
+            RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
+                           (DWORD)((wcslen(data) + 1) * sizeof(wchar_t)));
+        } else {
+            RegDeleteValueW(key, name);
+        }
+        RegCloseKey(key);
+    }
+    std::vector<Saved> saved_;
+};
+
+}  // namespace
+
+TEST(ShellExt, ClassicHandlersOnWindows11OnlyWithLegacyMenu) {
+    struct Case {
+        const wchar_t* build;
+        const wchar_t* windows11;
+    };
+    const Case cases[] = {{L"19045", L"0"}, {L"22631", L"1"}};
+    wchar_t overrides[1024] = L"";
+    GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, CountOf(overrides));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(bench::Utf8(std::wstring(L"Windows 10.0 build ") + c.build));
+        std::wstring scratch = bench::ScratchFolder(L"shellext-version");
+        std::wstring marker = scratch + L"\\done";
+        bench::RunSpec spec;
+        spec.program = ModuleFolder() + L"\\shellext_test.exe";
+        spec.arguments = L"--gtest_also_run_disabled_tests --gtest_filter=ShellExt.DISABLED_VersionChild";
+        // WMI, which would call any 10.0 system Windows 10, is switched off for the child.
+        spec.environment = {
+            {L"WINEDLLOVERRIDES", std::wstring(overrides) + (overrides[0] != 0 ? L";" : L"") + L"wbemprox=d"},
+            {L"OMBRIX_SHELLEXT_WIN11", c.windows11},
+            {L"OMBRIX_SHELLEXT_CHILD_DONE", marker}};
+        bench::RunResult result;
+        {
+            ReportedVersion version(L"10.0", c.build);
+            result = bench::Run(spec);
+        }
+        bool ran = bench::PathExists(marker);
+        bench::RemoveTree(scratch);
+        ASSERT_TRUE(result.started);
+        EXPECT_FALSE(result.timedOut);
+        EXPECT_EQ(0u, result.exitCode) << "the case failed in the child process";
+        EXPECT_TRUE(ran) << "the case did not run to its end in the child process";
+    }
+}
