@@ -69,6 +69,8 @@ void GiveBack(const wchar_t* extension, const wchar_t* setupKey, int32_t exist, 
     for (uint32_t number = 0; number < 100; number++) {
         wchar_t volume[kVolumeChars];
         VolumeName(number, volume, CountOf(volume));
+        // Only volumes that open with the archiver are its to give back; another program's stay.
+        if (!IsOwnFileType(volume)) continue;
         if (exist != 0 && type[0] != 0) {
             WriteSettingString(HKEY_CLASSES_ROOT, volume, L"", type);
         } else {

@@ -69,5 +69,9 @@ void RestoreNewEntry(const wchar_t* extension, int32_t exist) {
         WriteSettingString(HKEY_CLASSES_ROOT, key, L"NullFile", L"");
     } else if (remembered[0] != 0) {
         WriteSettingString(HKEY_CLASSES_ROOT, key, L"FileName", remembered);
+    } else {
+        // There was no "New" entry before: the key that held ours goes too, unless something
+        // else lives in it.
+        DeleteSettingKeyIfEmpty(HKEY_CLASSES_ROOT, key);
     }
 }

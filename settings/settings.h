@@ -22,6 +22,8 @@ LONG WriteSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueN
 LONG WriteSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, int32_t value);
 void DeleteSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName);
 void DeleteSettingKey(HKEY root, const wchar_t* keyPath);
+// Deletes a registry key only when it holds neither values nor subkeys.
+void DeleteSettingKeyIfEmpty(HKEY root, const wchar_t* keyPath);
 
 bool ReadUserString(const wchar_t* keyPath, const wchar_t* valueName, wchar_t* out,
                     const wchar_t* defaultText, size_t capacity);

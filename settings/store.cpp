@@ -86,6 +86,21 @@ bool SettingKeyExists(HKEY root, const wchar_t* keyPath) {
     return RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, key.Out()) == ERROR_SUCCESS;
 }
 
+void DeleteSettingKeyIfEmpty(HKEY root, const wchar_t* keyPath) {
+    if (RouteSettingRequest(root, keyPath) != SettingsRoute::Registry) return;
+    wchar_t path[kRegPathChars];
+    if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return;
+    DWORD values = 1, subkeys = 1;
+    {
+        RegKey key;
+        if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, key.Out()) != ERROR_SUCCESS) return;
+        if (RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                             nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            return;
+    }
+    if (values == 0 && subkeys == 0) DeleteSettingKey(root, keyPath);
+}
+
 bool ReadSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, wchar_t* out,
                        const wchar_t* defaultText, size_t capacity) {
     SettingsRoute route = RouteSettingRequest(root, keyPath);

@@ -285,8 +285,8 @@ TEST_F(Dialogs, SetupDialog) {
     };
     const Case cases[] = {
         {"defaults", {}, L"/setup", L"setup", defaults, bothShellBoxes, toggles, IDCANCEL, 1, {}},
-        {"init overlay", {}, L"/setup /initD1S0", nullptr, Join(kDefaultAssociations, {IDC_LINKDESKTOP, IDC_LINKPROGRAMS, IDC_SHELLICONS}), {}, nullptr, IDCANCEL,
-         1, {}},
+        {"init overlay", {}, L"/setup /initD1S0", nullptr,
+         Join(kDefaultAssociations, {IDC_LINKDESKTOP, IDC_LINKPROGRAMS, IDC_SHELLICONS}), {}, nullptr, IDCANCEL, 1, {}},
         {"144 dpi", {false, 144}, L"/setup", L"setup", defaults, bothShellBoxes, nullptr, IDCANCEL, 1, {}},
         {"right to left", {false, 96, true}, L"/setup", L"setup-rtl", defaults, bothShellBoxes, nullptr, IDCANCEL, 1,
          {}},
@@ -352,8 +352,8 @@ TEST_F(Dialogs, ContextItemsDialog) {
                                                         IDC_CONTEXTTOPADDARC});
     const Case cases[] = {
         {"windows 10", {}, {}, Join(classic, alwaysShown), Join(Range(101, 110), others), IDOK, defaultItems, {}},
-        {"windows 10 at 144 dpi, cancelled", {false, 144}, {}, Join(classic, alwaysShown), Join(Range(101, 110), others),
-         IDCANCEL, {}, {}},
+        {"windows 10 at 144 dpi, cancelled", {false, 144}, {}, Join(classic, alwaysShown),
+         Join(Range(101, 110), others), IDCANCEL, {}, {}},
         {"windows 11", {true}, {{L"Extr", 0}, {L"ExtrTo", 1}, {L"ExtrHere", 1}}, Join(top, alwaysShown), win11Checked,
          IDOK, defaultItems,
          {{L"Extr", 0}, {L"ExtrTo", 1}, {L"ExtrHere", 0}, {L"ExtrSep", 1}, {L"AddArc", 1}, {L"AddTo", 0}}},
@@ -363,7 +363,8 @@ TEST_F(Dialogs, ContextItemsDialog) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         ForgetSetup();
-        for (const auto& value : c.storedTop) Write(HKEY_CURRENT_USER, kTopMenuItems, value.first.c_str(), value.second);
+        for (const auto& value : c.storedTop)
+            Write(HKEY_CURRENT_USER, kTopMenuItems, value.first.c_str(), value.second);
         bool seenItems = false;
         auto handler = [&](const bench::WindowSeen& seen) {
             if (GetDlgItem(seen.window, IDC_INSTHELPTEXT) == nullptr) return bench::Press(seen.window, IDCANCEL);
@@ -397,13 +398,15 @@ TEST_F(Dialogs, ContextItemsDialog) {
         EXPECT_EQ(1u, result.exitCode);
         EXPECT_EQ(!c.items.empty(), KeyExists(kMenuItems));
         for (const auto& value : c.items)
-            EXPECT_EQ(value.second, ReadDword(HKEY_CURRENT_USER, kMenuItems, value.first.c_str())) << bench::Utf8(value.first);
+            EXPECT_EQ(value.second, ReadDword(HKEY_CURRENT_USER, kMenuItems, value.first.c_str()))
+                << bench::Utf8(value.first);
         if (!c.items.empty()) {
             EXPECT_EQ(L"*.iso", ReadText(HKEY_CURRENT_USER, kMenuItems, L"AlwaysArc"));
         }
         EXPECT_EQ(!c.topItems.empty(), KeyExists(kTopMenuItems));
         for (const auto& value : c.topItems)
-            EXPECT_EQ(value.second, ReadDword(HKEY_CURRENT_USER, kTopMenuItems, value.first.c_str())) << bench::Utf8(value.first);
+            EXPECT_EQ(value.second, ReadDword(HKEY_CURRENT_USER, kTopMenuItems, value.first.c_str()))
+                << bench::Utf8(value.first);
         EXPECT_FALSE(KeyExists(std::wstring(kSetup) + L"\\Links")) << "the cancelled setup stored options";
     }
 }
@@ -417,8 +420,8 @@ TEST_F(Dialogs, DoneDialog) {
         bool survivedButtons = false;
         auto handler = [&](const bench::WindowSeen& seen) {
             if (GetDlgItem(seen.window, IDC_INSTHELPTEXT) != nullptr) return bench::Press(seen.window, IDOK);
-            if (GetDlgItem(seen.window, IDC_INSTFOLDERPATH) == nullptr || GetDlgItem(seen.window, IDC_THANKS) == nullptr)
-                return bench::Press(seen.window, IDOK);
+            bool done = GetDlgItem(seen.window, IDC_INSTFOLDERPATH) != nullptr && GetDlgItem(seen.window, IDC_THANKS);
+            if (!done) return bench::Press(seen.window, IDOK);
             HWND dialog = seen.window;
             Shoot(dialog, L"done", dpi);
             wchar_t text[2048] = L"";
