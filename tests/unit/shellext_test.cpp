@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
+
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -83,35 +86,6 @@ const Row kRows[] = {
     // Default programs: every extension of every row, whatever the user associated.
     {LM, L"Software\\RegisteredApplications", L"Ombrix", L"Software\\Ombrix\\Capabilities", Kind::Product, When::Always, View::Own},
     {LM, L"Software\\Ombrix\\Capabilities", L"ApplicationDescription", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".kva", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".zip", L"Ombrix.ZIP", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".cab", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".arj", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".lz", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".tlz", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".lzh", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".lha", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".7z", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".tar", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".gz", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".tgz", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".uue", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".xxe", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".uu", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".bz2", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".tbz2", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".bz", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".tbz", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".jar", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".iso", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".z", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".taz", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".xz", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".txz", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".zipx", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".zst", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".tzst", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, ASSOC, L".001", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
     {LM, L"Software\\Ombrix", L"exe32", L"{DIR}\\Ombrix.exe", Kind::Product, When::Always, View::OwnOnly},
     // App Paths: in the process's view, and under WOW64 in the 64-bit view as well.
     {LM, APP_PATHS, L"", L"{DIR}\\Ombrix.exe", Kind::AppPath, When::Always, View::Own},
@@ -120,12 +94,25 @@ const Row kRows[] = {
     {LM, APP_PATHS, L"Path", L"{DIR}", Kind::AppPath, When::Wow64, View::In64},
 };
 
-const size_t kFileAssociationValues = 29;
+// Every extension of the 18 archive rows; ".zip" alone names the ZIP type.
+const wchar_t* const kAssociations[] = {
+    L".kva", L".zip", L".cab", L".arj", L".lz", L".tlz", L".lzh", L".lha", L".7z", L".tar", L".gz", L".tgz", L".uue",
+    L".xxe", L".uu", L".bz2", L".tbz2", L".bz", L".tbz", L".jar", L".iso", L".z", L".taz", L".xz", L".txz", L".zipx",
+    L".zst", L".tzst", L".001"};
+
+// The table with one row for each of those extensions.
+std::vector<Row> AllRows() {
+    std::vector<Row> rows(std::begin(kRows), std::end(kRows));
+    for (const wchar_t* extension : kAssociations) {
+        rows.push_back({LM, ASSOC, extension, wcscmp(extension, L".zip") == 0 ? L"Ombrix.ZIP" : L"Ombrix",
+                        Kind::Product, When::Always, View::OwnOnly});
+    }
+    return rows;
+}
 
 bool Is64BitTestBuild() { return sizeof(void*) == 8; }
 
 REGSAM OwnView() { return Is64BitTestBuild() ? KEY_WOW64_64KEY : KEY_WOW64_32KEY; }
-REGSAM OtherView() { return Is64BitTestBuild() ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
 
 std::wstring ModuleFolder() { return bench::TestsFolder(); }
 
@@ -159,28 +146,15 @@ size_t ValueCount(HKEY root, const wchar_t* key, REGSAM view) {
     return count;
 }
 
-std::wstring Where(const Row& row, REGSAM view) {
-    return std::wstring(row.key) + L" [" + row.value + L"] in the " + (view == KEY_WOW64_64KEY ? L"64" : L"32") +
-           L"-bit view";
-}
-
-void ExpectPresent(const Row& row, REGSAM view) {
-    std::wstring data;
-    EXPECT_TRUE(ReadValue(row.root, row.key, row.value, view, &data)) << bench::Utf8(Where(row, view)) << " is missing";
-    EXPECT_EQ(bench::Utf8(Expand(row.data)), bench::Utf8(data)) << bench::Utf8(Where(row, view));
-}
-
-void ExpectAbsent(const Row& row, REGSAM view) {
-    std::wstring data;
-    EXPECT_FALSE(ReadValue(row.root, row.key, row.value, view, &data))
-        << bench::Utf8(Where(row, view)) << " still holds " << bench::Utf8(data);
-}
-
+// One value in one view: there with its data, or not there.
 void Expect(const Row& row, REGSAM view, bool present) {
-    if (present) {
-        ExpectPresent(row, view);
-    } else {
-        ExpectAbsent(row, view);
+    std::wstring data;
+    bool found = ReadValue(row.root, row.key, row.value, view, &data);
+    std::string where = bench::Utf8(std::wstring(row.key) + L" [" + row.value + L"] in the " +
+                                    (view == KEY_WOW64_64KEY ? L"64" : L"32") + L"-bit view");
+    EXPECT_EQ(present, found) << where << (present ? " is missing" : " still holds " + bench::Utf8(data));
+    if (present && found) {
+        EXPECT_EQ(bench::Utf8(Expand(row.data)), bench::Utf8(data)) << where;
     }
 }
 
@@ -189,30 +163,20 @@ bool Applies(const Row& row, bool wow64Rows) {
     return row.when == When::Always || (row.when == When::NotWow64 && !IsWow64());
 }
 
-// Checks one row as registered: present where it belongs (when wanted), absent elsewhere.
+// Checks one row as registered: there where it belongs (when wanted); a redirected key never
+// in the other view.
 void CheckRow(const Row& row, bool wanted) {
-    switch (row.view) {
-    case View::Own:
-        Expect(row, OwnView(), wanted);
-        break;
-    case View::OwnOnly:
-        Expect(row, OwnView(), wanted);
-        ExpectAbsent(row, OtherView());
-        break;
-    case View::Only64:
-        Expect(row, KEY_WOW64_64KEY, wanted);
-        ExpectAbsent(row, KEY_WOW64_32KEY);
-        break;
-    case View::In64:
-        Expect(row, KEY_WOW64_64KEY, wanted);
-        break;
+    REGSAM view = row.view == View::Only64 || row.view == View::In64 ? KEY_WOW64_64KEY : OwnView();
+    Expect(row, view, wanted);
+    if (row.view == View::OwnOnly || row.view == View::Only64) {
+        Expect(row, view == KEY_WOW64_64KEY ? KEY_WOW64_32KEY : KEY_WOW64_64KEY, false);
     }
 }
 
 // After removal nothing is left in either view.
 void CheckGone(const Row& row) {
-    ExpectAbsent(row, KEY_WOW64_32KEY);
-    ExpectAbsent(row, KEY_WOW64_64KEY);
+    Expect(row, KEY_WOW64_32KEY, false);
+    Expect(row, KEY_WOW64_64KEY, false);
 }
 
 // The shell-extension stand-ins, put beside the program (the test executable) or taken away.
@@ -249,15 +213,15 @@ void RunRegistrationCycle(bool wow64Rows) {
         PlaceLibraries(libraries);
         ASSERT_TRUE(RegisterAppPaths());
         RegisterShellIntegration(false, Options(true, false));
-        for (const Row& row : kRows) {
+        for (const Row& row : AllRows()) {
             if (Applies(row, wow64Rows)) CheckRow(row, row.kind != Kind::Class || libraries);
         }
         if (!wow64Rows) {
-            EXPECT_EQ(kFileAssociationValues, ValueCount(LM, ASSOC, OwnView()));
+            EXPECT_EQ(CountOf(kAssociations), ValueCount(LM, ASSOC, OwnView()));
         }
 
         RegisterShellIntegration(true, Options(false, false));
-        for (const Row& row : kRows) {
+        for (const Row& row : AllRows()) {
             if (Applies(row, wow64Rows)) {
                 if (row.kind == Kind::AppPath) {
                     CheckRow(row, true);
@@ -267,7 +231,7 @@ void RunRegistrationCycle(bool wow64Rows) {
             }
         }
         RemoveAppPaths();
-        for (const Row& row : kRows) {
+        for (const Row& row : AllRows()) {
             if (row.kind == Kind::AppPath) CheckGone(row);
         }
         PlaceLibraries(false);
@@ -300,7 +264,7 @@ TEST(ShellExt, DISABLED_VersionChild) {
         SCOPED_TRACE(legacyMenu ? "legacyMenu" : "no legacyMenu");
         ASSERT_TRUE(RegisterAppPaths());
         RegisterShellIntegration(false, Options(true, legacyMenu));
-        for (const Row& row : kRows) {
+        for (const Row& row : AllRows()) {
             bool applies = Applies(row, false) || (IsWow64() && row.when == When::Wow64);
             if (!applies) continue;
             CheckRow(row, row.kind != Kind::Class && (row.kind != Kind::Menu || !windows11 || legacyMenu));
@@ -319,22 +283,31 @@ namespace {
 
 const wchar_t kVersionKey[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion";
 
-// Sets the version values that Wine reports to every new process, in both views, and puts
-// back what was there.
+void SetVersionValue(REGSAM view, const wchar_t* name, const wchar_t* data) {
+    HKEY key;
+    if (RegOpenKeyExW(LM, kVersionKey, 0, KEY_SET_VALUE | view, &key) != ERROR_SUCCESS) return;
+    if (data != nullptr) {
+        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), (DWORD)((wcslen(data) + 1) * 2));
+    } else {
+        RegDeleteValueW(key, name);
+    }
+    RegCloseKey(key);
+}
+
+// Sets the version that Wine reports to every new process, in both views, until it goes.
 class ReportedVersion {
 public:
     ReportedVersion(const wchar_t* version, const wchar_t* build) {
         for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
             for (const wchar_t* name : {L"CurrentVersion", L"CurrentBuildNumber"}) {
-                Saved entry{view, name, L"", false};
-                entry.had = ReadValue(LM, kVersionKey, name, view, &entry.data);
-                saved_.push_back(entry);
-                Set(view, name, name[7] == L'V' ? version : build);
+                saved_.push_back({view, name, L"", false});
+                saved_.back().had = ReadValue(LM, kVersionKey, name, view, &saved_.back().data);
+                SetVersionValue(view, name, name[7] == L'V' ? version : build);
             }
         }
     }
     ~ReportedVersion() {
-        for (const Saved& entry : saved_) Set(entry.view, entry.name, entry.had ? entry.data.c_str() : nullptr);
+        for (const Saved& s : saved_) SetVersionValue(s.view, s.name, s.had ? s.data.c_str() : nullptr);
     }
 
 private:
@@ -344,17 +317,6 @@ private:
         std::wstring data;
         bool had;
     };
-    static void Set(REGSAM view, const wchar_t* name, const wchar_t* data) {
-        HKEY key;
-        if (RegOpenKeyExW(LM, kVersionKey, 0, KEY_SET_VALUE | view, &key) != ERROR_SUCCESS) return;
-        if (data != nullptr) {
-            RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data),
-                           (DWORD)((wcslen(data) + 1) * sizeof(wchar_t)));
-        } else {
-            RegDeleteValueW(key, name);
-        }
-        RegCloseKey(key);
-    }
     std::vector<Saved> saved_;
 };
 
