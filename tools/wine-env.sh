@@ -37,6 +37,12 @@ wine_up() {
     wineboot -i >/dev/null 2>&1 </dev/null
     wineserver -w
   fi
+  # A new prefix links the user's Desktop, Documents, Templates and the like to $HOME: make them
+  # plain folders, so that what the tests create and look at stays inside the prefix.
+  local link
+  find "$WINEPREFIX/drive_c/users" -type l 2>/dev/null | while IFS= read -r link; do
+    rm -f -- "$link" && mkdir -p -- "$link"
+  done
   wineserver -p >/dev/null 2>&1 </dev/null
   wine cmd /c exit >/dev/null 2>&1 </dev/null
   # Xvfb has no window manager: unmanaged windows spare every dialog a 2 s focus wait.

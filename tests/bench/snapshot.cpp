@@ -16,8 +16,8 @@ static void SnapshotKey(HKEY root, const std::wstring& label, const std::wstring
     for (DWORD i = 0;; ++i) {
         DWORD nameLength = 16384, dataLength = (DWORD)data.size(), type = 0;
         LONG status = RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data.data(), &dataLength);
-        if (status == ERROR_NO_MORE_ITEMS) break;
-        if (status != ERROR_SUCCESS) continue;
+        if (status == ERROR_MORE_DATA) continue;  // a value over 64 KiB: none of ours
+        if (status != ERROR_SUCCESS) break;
         std::wstring text(reinterpret_cast<wchar_t*>(data.data()), dataLength / sizeof(wchar_t));
         (*out)[label + L"\\" + path + L"|" + name] = std::to_wstring(type) + L":" + text;
     }
