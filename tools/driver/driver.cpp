@@ -1,7 +1,7 @@
 // Command-line driver for demonstrations and manual checks: runs Uninstall.exe (or another
 // program) under Wine, answers its dialogs and message boxes as told, and prints what it saw.
 //   driver [--cwd DIR] [--env NAME=VALUE]... [--answer yes|no|ok|cancel]... [--children]
-//          [--program PATH] [--] ARGUMENTS...
+//          [--program PATH] [--screenshots DIR] [--] ARGUMENTS...
 //   driver --snapshot FILE         the prefix's registry and drive C: as lines of text
 //   driver --diff BEFORE AFTER     what differs, apart from what Windows changes by itself
 #include "tests/bench/bench.h"
@@ -59,6 +59,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     bench::RunSpec spec;
     std::vector<int> answers;
+    std::wstring screenshots;
     int i = 1;
     for (; i < argc; ++i) {
         std::wstring arg = argv[i];
@@ -72,6 +73,8 @@ int wmain(int argc, wchar_t** argv) {
             answers.push_back(AnswerId(argv[++i]));
         } else if (arg == L"--children") {
             spec.waitForChildren = true;
+        } else if (arg == L"--screenshots" && i + 1 < argc) {
+            screenshots = argv[++i];
         } else if (arg == L"--program" && i + 1 < argc) {
             spec.program = argv[++i];
         } else if (arg == L"--") {
@@ -86,7 +89,18 @@ int wmain(int argc, wchar_t** argv) {
         std::wstring arg = argv[i];
         spec.arguments += arg.find(L' ') != std::wstring::npos ? L"\"" + arg + L"\"" : arg;
     }
-    spec.handler = bench::Answer(answers);
+    bench::Handler answer = bench::Answer(answers);
+    int shot = 0;
+    spec.handler = [&](const bench::WindowSeen& seen) {
+        // Each window as the user saw it, before it is answered.
+        if (!screenshots.empty()) {
+            CreateDirectoryW(screenshots.c_str(), nullptr);
+            wchar_t name[32];
+            swprintf(name, 32, L"\\run-%02d.bmp", ++shot);
+            bench::CaptureWindow(seen.window, screenshots + name);
+        }
+        answer(seen);
+    };
     std::wstring program = spec.program.empty() ? bench::ProgramUnderTest() : spec.program;
     printf("  run: %s %s\n", bench::Utf8(program.substr(program.find_last_of(L"\\/") + 1)).c_str(),
            bench::Utf8(spec.arguments).c_str());
