@@ -65,7 +65,9 @@ static void RunSetupMode() {
     }
     if (g_shell.openAfterSetup[0] != 0 && !g_run.silent && !g_run.msi && !g_run.noExplorer &&
         FileExists(g_shell.openAfterSetup)) {
-        ShellExecuteW(nullptr, L"open", g_shell.openAfterSetup, nullptr, L"", SW_SHOWNORMAL);
+        // The window starts in the group folder: inheriting ours would hold the program folder
+        // open, and the uninstall could not remove it while the window stays.
+        ShellExecuteW(nullptr, L"open", g_shell.openAfterSetup, nullptr, g_shell.openAfterSetup, SW_SHOWNORMAL);
     }
 }
 

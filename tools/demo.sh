@@ -58,9 +58,12 @@ driver --snapshot "$(winpath "$SCRATCH/before.txt")"
 
 echo
 echo "== installation: the installer stand-in copies the files and starts setup; OK is pressed"
-driver --program "$(winpath "$OMBRIX_BUILD/standins/installer.exe")" --children --screenshots "$(winpath "$OMBRIX_BUILD/screenshots")" \
+driver --program "$(winpath "$OMBRIX_BUILD/standins/installer.exe")" --screenshots "$(winpath "$OMBRIX_BUILD/screenshots")" \
   -- "$(winpath "$PAYLOAD")" "$WINPF"
 echo "  program folder: $(cd "$PF" && ls | tr '\n' ' ')"
+# Setup opened the new program group in an Explorer window; the user closes it.
+sleep 2
+pkill -f 'explorer.exe C:.*Programs.Ombrix' && echo "  (the Explorer window setup opened on the program group is closed)"
 [ -d "$OMBRIX_BUILD/screenshots" ] && echo "  screenshots: $(cd "$OMBRIX_BUILD/screenshots" && ls | tr '\n' ' ')(in $OMBRIX_BUILD/screenshots)"
 
 echo

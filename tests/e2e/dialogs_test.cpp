@@ -80,6 +80,12 @@ void ForgetSetup() {
     DeleteKey(HKEY_CURRENT_USER, kProduct);
     for (const wchar_t* path : {L"Ombrix", L"Ombrix.ZIP", L"Ombrix.REV", L".rev", L".kva"})
         DeleteKey(HKEY_CLASSES_ROOT, path);
+    // Binding ".kva" also binds the old-style volumes .k00 to .k29.
+    for (int volume = 0; volume < 30; ++volume) {
+        wchar_t name[8];
+        swprintf(name, 8, L".k%02d", volume);
+        DeleteKey(HKEY_CLASSES_ROOT, name);
+    }
     DeleteKey(HKEY_LOCAL_MACHINE, L"Software\\Ombrix");
     DeleteKey(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Ombrix.exe");
     DeleteKey(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ombrix archiver");
