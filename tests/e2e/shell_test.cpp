@@ -200,3 +200,28 @@ TEST(Language, RightToLeftLanguageMirrorsMessageBoxes) {
     EXPECT_EQ(L"RTL caption", rtl.windows[0].caption);
     EXPECT_TRUE(mirrored);
 }
+
+// A language library without any dialog template (the stand-ins' plain library serves as one):
+// the setup dialog cannot be created, which
+// is neither a confirmation nor a cancel. One error box (none with /S), no completion dialog,
+// exit code 2.
+TEST(Setup, DialogThatCannotBeCreatedIsReportedNotConfirmed) {
+    std::wstring folder = bench::ScratchFolder(L"no-template");
+    ASSERT_TRUE(CopyFileW(bench::ProgramUnderTest().c_str(), (folder + L"\\Uninstall.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileW((bench::BuildFolder() + L"\\standins\\holdlib.dll").c_str(),
+                          (folder + L"\\kvalng.dll").c_str(), FALSE));
+    for (bool silent : {false, true}) {
+        RunSpec spec = Spec(silent ? L"/setup /S /noexplorer" : L"/setup /noexplorer");
+        spec.program = folder + L"\\Uninstall.exe";
+        spec.folder = folder;
+        auto result = bench::Run(spec);
+        EXPECT_FALSE(result.timedOut);
+        EXPECT_EQ(2u, result.exitCode) << silent;
+        ASSERT_EQ(silent ? 0u : 1u, result.windows.size()) << silent;
+        if (!silent) {
+            EXPECT_FALSE(result.windows[0].text.empty());
+        }
+    }
+    EXPECT_FALSE(bench::PathExists(folder + L"\\ombrix.ini"));
+    bench::RemoveTree(folder);
+}
