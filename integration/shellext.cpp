@@ -14,6 +14,30 @@ const wchar_t kClsid64[] = L"{6D2F31C4-5B1B-4E57-8C03-2B7E91A4D5F0}";
 
 enum : size_t { kShellKeyChars = 1024 };
 
+// Keys that setup had to create on the way to its own (an empty "Drive\shellex" on a fresh
+// system), noted under the product key so that the removal takes back exactly those.
+const wchar_t kCreatedKeys[] = L"CreatedKeys";
+
+void NoteIfMissing(HKEY root, const wchar_t* path) {
+    if (!SettingKeyExists(root, path)) WriteSettingString(HKEY_LOCAL_MACHINE, kCreatedKeys, path, L"1");
+}
+
+void NoteMissingParents(const wchar_t* path) {
+    wchar_t parent[kShellKeyChars];
+    CopyString(parent, path, CountOf(parent));
+    for (wchar_t* cut = wcsrchr(parent, L'\\'); cut != nullptr; cut = wcsrchr(parent, L'\\')) {
+        *cut = 0;
+        if (SettingKeyExists(HKEY_CLASSES_ROOT, parent)) break;
+        WriteSettingString(HKEY_LOCAL_MACHINE, kCreatedKeys, parent, L"1");
+    }
+}
+
+bool WasCreatedBySetup(const wchar_t* path) {
+    wchar_t mark[2];
+    ReadSettingString(HKEY_LOCAL_MACHINE, kCreatedKeys, path, mark, L"", CountOf(mark));
+    return mark[0] == L'1';
+}
+
 // Handler keys under HKEY_CLASSES_ROOT; "%ls" takes the CLSID or the handler name, and a key
 // without it holds the CLSID as its default value.
 enum class Fill { Clsid, Handler, None };
@@ -65,6 +89,7 @@ void WriteHandlerKeys(const HandlerKey (&keys)[N], const wchar_t* clsid, const w
         wchar_t path[kShellKeyChars];
         const wchar_t* value = L"";
         ComposeHandlerKey(key, clsid, handlerName, path, CountOf(path), &value);
+        NoteMissingParents(path);
         WriteSettingString(HKEY_CLASSES_ROOT, path, L"", value);
     }
 }
@@ -76,6 +101,12 @@ void DeleteHandlerKeys(const HandlerKey (&keys)[N], const wchar_t* clsid, const 
         const wchar_t* value = L"";
         ComposeHandlerKey(key, clsid, handlerName, path, CountOf(path), &value);
         DeleteSettingKey(HKEY_CLASSES_ROOT, path);
+        // Parents that setup created go too, once nothing else lives in them.
+        for (wchar_t* cut = wcsrchr(path, L'\\'); cut != nullptr; cut = wcsrchr(path, L'\\')) {
+            *cut = 0;
+            if (!WasCreatedBySetup(path)) break;
+            DeleteSettingKeyIfEmpty(HKEY_CLASSES_ROOT, path);
+        }
     }
 }
 
@@ -176,9 +207,13 @@ void RegisterShellIntegration(bool removing, const IntegrationOptions& options) 
     if (wow64) RegisterShellExtension(options, L"kvaext64.dll", kClsid64, L"Ombrix", true);
 
     if (removing) {
-        if (GetWindowsVersion() >= 0x0600) DeleteSettingValue(HKEY_LOCAL_MACHINE, kRegisteredAppsKey, L"Ombrix");
+        if (GetWindowsVersion() >= 0x0600) {
+            DeleteSettingValue(HKEY_LOCAL_MACHINE, kRegisteredAppsKey, L"Ombrix");
+            if (WasCreatedBySetup(kRegisteredAppsKey)) DeleteSettingKeyIfEmpty(HKEY_LOCAL_MACHINE, kRegisteredAppsKey);
+        }
         DeleteSettingTree(HKEY_LOCAL_MACHINE, L"");
     } else if (GetWindowsVersion() >= 0x0600) {
+        NoteIfMissing(HKEY_LOCAL_MACHINE, kRegisteredAppsKey);
         WriteSettingString(HKEY_LOCAL_MACHINE, kRegisteredAppsKey, L"Ombrix", L"Software\\Ombrix\\Capabilities");
         WriteSettingString(HKEY_LOCAL_MACHINE, L"Capabilities", L"ApplicationDescription", L"Ombrix");
         // Every archive type is offered, whatever the user chose to associate now.
