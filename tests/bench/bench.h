@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <functional>
 #include <map>
@@ -80,6 +81,22 @@ bool IsWindowsOwnChange(const std::wstring& path);
 std::vector<std::wstring> Differences(const Snapshot& before, const Snapshot& after,
                                       const std::function<bool(const std::wstring&)>& allowed);
 
+}  // namespace bench
+
+namespace bench {
+// The program initialises COM at start-up; a test has to do it itself.
+class ComScope {
+public:
+    ComScope() : ok_(SUCCEEDED(CoInitialize(nullptr))) {}
+    ~ComScope() {
+        if (ok_) CoUninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+
+private:
+    bool ok_;
+};
 }  // namespace bench
 
 // For tests that only mean something for the 32-bit program under WOW64.

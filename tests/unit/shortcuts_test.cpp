@@ -13,17 +13,6 @@
 
 namespace {
 
-class ComScope {
-public:
-    ComScope() : ok_(SUCCEEDED(CoInitialize(nullptr))) {}
-    ~ComScope() {
-        if (ok_) CoUninitialize();
-    }
-
-private:
-    bool ok_;
-};
-
 std::wstring ShellFolder(int id) {
     wchar_t path[MAX_PATH] = L"";
     SHGetFolderPathW(nullptr, id, nullptr, 0, path);
@@ -213,7 +202,7 @@ protected:
 
 // Run by the tests below from the copy in the program folder.
 TEST(ShortcutsChild, DISABLED_Update) {
-    ComScope com;
+    bench::ComScope com;
     wchar_t flags[8] = L"", icon[kPathChars] = L"", result[kPathChars] = L"";
     GetEnvironmentVariableW(L"OMBRIX_SHORTCUTS_FLAGS", flags, CountOf(flags));
     GetEnvironmentVariableW(L"OMBRIX_SHORTCUTS_ICON", icon, CountOf(icon));
@@ -235,7 +224,7 @@ TEST(ShortcutsChild, DISABLED_Update) {
 }
 
 TEST_F(Shortcuts, CreatedWhereWantedAndRemovedAgain) {
-    ComScope com;
+    bench::ComScope com;
     std::wstring desktop = ShellFolder(CSIDL_DESKTOPDIRECTORY);
 
     // A fresh setup: the desktop shortcut goes to the common desktop; "Kva.txt" is missing.

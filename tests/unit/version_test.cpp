@@ -9,22 +9,6 @@
 #include <string>
 #include <wchar.h>
 
-namespace {
-
-// The program initialises COM at start-up; a test has to do it itself.
-class ComScope {
-public:
-    ComScope() : ok_(SUCCEEDED(CoInitialize(nullptr))) {}
-    ~ComScope() {
-        if (ok_) CoUninitialize();
-    }
-
-private:
-    bool ok_;
-};
-
-}  // namespace
-
 TEST(Version, Wow64InTheTestPrefix) {
     SKIP_ON_X64_TEST_BUILD();
     // The tests are 32-bit programs in a 64-bit prefix.
@@ -46,7 +30,7 @@ TEST(Version, ChildSeesTheVersionItWasGiven) {
     int name10 = 0;
     int eleven = 0;
     ASSERT_EQ(3, swscanf(expected, L"%x %d %d", &number, &name10, &eleven)) << expected;
-    ComScope com;
+    bench::ComScope com;
     EXPECT_EQ(number, GetWindowsVersion());
     EXPECT_EQ(name10 != 0, OsNameSaysWindows10());
     EXPECT_EQ(eleven != 0, IsWindows11OrLater());
