@@ -11,7 +11,18 @@ namespace {
 const wchar_t kOwnType[] = L"Ombrix";
 const wchar_t kOwnZipType[] = L"Ombrix.ZIP";
 
+const wchar_t kOwnRevType[] = L"Ombrix.REV";
+const wchar_t kRev[] = L".rev";
+const wchar_t kRevSetupKey[] = L"Setup\\.rev";
+
 enum : size_t { kCommandChars = 2080, kVolumeChars = 32 };
+
+// ".rev" opens with the archiver's recovery-volume type.
+bool IsRecoveryType() {
+    wchar_t type[80];
+    ReadSettingString(HKEY_CLASSES_ROOT, kRev, L"", type, L"", CountOf(type));
+    return CompareNoCase(type, kOwnRevType) == 0;
+}
 
 bool IsOwnTypeName(const wchar_t* type) {
     return CompareNoCase(type, kOwnType) == 0 || CompareNoCase(type, kOwnZipType) == 0;
@@ -47,11 +58,15 @@ void RememberExtension(const wchar_t* extension, const wchar_t* setupKey) {
     WriteUserInt(setupKey, L"Exist", SettingKeyExists(HKEY_CLASSES_ROOT, extension) ? 1 : 0);
     WriteUserString(setupKey, L"Type", type);
     WriteUserString(setupKey, L"ShellNew", fileName[0] != 0 ? fileName : nullFile ? L"*" : L"");
+    // The texts above cannot hold every type, a long type or the other "New" values.
+    RememberExactly(extension, setupKey);
 }
 
-// The old-style volume names ".k00" and on of multi-volume KVA archives.
-void VolumeName(uint32_t number, wchar_t* out, size_t capacity) {
-    FormatBounded(out, capacity, L".k%02u", number);
+// The old-style volume names ".k00" and on of multi-volume KVA archives, and the key that
+// remembers each one's state; false when the key does not fit.
+bool VolumeName(uint32_t number, wchar_t* out, size_t capacity, wchar_t* setupKey, size_t setupCapacity) {
+    return FormatBounded(out, capacity, L".k%02u", number) >= 0 &&
+           FormatBounded(setupKey, setupCapacity, L"Setup\\%ls", out) >= 0;
 }
 
 // Gives the extension back: its remembered file type, or no key when it had none.
@@ -60,18 +75,24 @@ void GiveBack(const wchar_t* extension, const wchar_t* setupKey, int32_t exist, 
     ReadUserString(setupKey, L"Type", type, L"", CountOf(type));
     if (IsOwnTypeName(type)) type[0] = 0;
     if (exist != 0) {
-        WriteSettingString(HKEY_CLASSES_ROOT, extension, L"", type);
+        if (!RestoreDefaultExactly(extension, setupKey)) WriteSettingString(HKEY_CLASSES_ROOT, extension, L"", type);
     } else {
-        WriteSettingString(HKEY_CLASSES_ROOT, extension, L"", L"");
+        // There was no key: neither the value nor the key stays, unless another program's
+        // subkeys keep the key.
+        DeleteSettingValue(HKEY_CLASSES_ROOT, extension, L"");
         DeleteSettingKey(HKEY_CLASSES_ROOT, extension);
     }
     if (!isKva) return;
     for (uint32_t number = 0; number < 100; number++) {
-        wchar_t volume[kVolumeChars];
-        VolumeName(number, volume, CountOf(volume));
+        wchar_t volume[kVolumeChars], volumeKey[80];
         // Only volumes that open with the archiver are its to give back; another program's stay.
-        if (!IsOwnFileType(volume)) continue;
-        if (exist != 0 && type[0] != 0) {
+        if (!VolumeName(number, volume, CountOf(volume), volumeKey, CountOf(volumeKey)) || !IsOwnFileType(volume))
+            continue;
+        // A volume that setup took over remembers its own state; older installations did not.
+        int32_t volumeExist = ReadUserInt(volumeKey, L"Exist", -1);
+        if (volumeExist != -1) {
+            GiveBack(volume, volumeKey, volumeExist, false);
+        } else if (exist != 0 && type[0] != 0) {
             WriteSettingString(HKEY_CLASSES_ROOT, volume, L"", type);
         } else {
             DeleteSettingKey(HKEY_CLASSES_ROOT, volume);
@@ -105,7 +126,8 @@ bool RegisterFileTypes() {
     WriteSettingString(HKEY_CLASSES_ROOT, kOwnZipType, L"", GetMessageText(IDS_OMBRIXZIPARC));
     WriteSettingString(HKEY_CLASSES_ROOT, L"Ombrix.ZIP\\shell\\open\\command", L"", command);
     WriteIconWhenUnset(L"Ombrix.ZIP\\DefaultIcon", archiveIcon);
-    WriteSettingString(HKEY_CLASSES_ROOT, L".rev", L"", L"Ombrix.REV");
+    if (!IsRecoveryType()) RememberExtension(kRev, kRevSetupKey);
+    WriteSettingString(HKEY_CLASSES_ROOT, kRev, L"", kOwnRevType);
     WriteSettingString(HKEY_CLASSES_ROOT, L"Ombrix.REV", L"", GetMessageText(IDS_KVARECVOL));
     WriteSettingString(HKEY_CLASSES_ROOT, L"Ombrix.REV\\shell\\open\\command", L"", command);
     WriteIconWhenUnset(L"Ombrix.REV\\DefaultIcon", volumeIcon);
@@ -139,8 +161,9 @@ void BindExtension(const wchar_t* extension, bool selected, bool shellExtWanted,
         WriteSettingString(HKEY_CLASSES_ROOT, extension, L"", isZip ? kOwnZipType : kOwnType);
         if (isKva) {
             for (uint32_t number = 0; number < 30; number++) {
-                wchar_t volume[kVolumeChars];
-                VolumeName(number, volume, CountOf(volume));
+                wchar_t volume[kVolumeChars], volumeKey[80];
+                if (!VolumeName(number, volume, CountOf(volume), volumeKey, CountOf(volumeKey))) continue;
+                if (!IsOwnFileType(volume)) RememberExtension(volume, volumeKey);
                 WriteSettingString(HKEY_CLASSES_ROOT, volume, L"", kOwnType);
             }
         }
@@ -156,5 +179,17 @@ void BindExtension(const wchar_t* extension, bool selected, bool shellExtWanted,
         RestoreNewEntry(extension, exist);
         // The "New" entry held the key open when the extension was given back above.
         if (!selected && exist == 0) DeleteSettingKey(HKEY_CLASSES_ROOT, extension);
+    }
+}
+
+void GiveBackRecoveryExtension() {
+    // Another program that has taken ".rev" since keeps it.
+    if (!IsRecoveryType()) return;
+    int32_t exist = ReadUserInt(kRevSetupKey, L"Exist", -1);
+    if (exist == -1) {
+        // An older installation remembered nothing: the key was the archiver's alone.
+        DeleteSettingTree(HKEY_CLASSES_ROOT, kRev);
+    } else {
+        GiveBack(kRev, kRevSetupKey, exist, false);
     }
 }

@@ -41,6 +41,19 @@ bool IsOwnFileType(const wchar_t* extension);
 bool RegisterFileTypes();
 void BindAllExtensions(const IntegrationOptions& options);
 void BindExtension(const wchar_t* extension, bool selected, bool shellExtWanted, bool isKva, bool isZip);
+// Gives ".rev" back as it was before setup bound it to the recovery-volume type.
+void GiveBackRecoveryExtension();
+
+/* remember.cpp */
+// True for a value that names an owner: text that is not empty, or data of any other type.
+bool HasNonEmptyValue(const SettingValue& value);
+// Keeps the extension's default value and every value of its "New" entry exactly, beside the
+// "Type" and "ShellNew" texts, under the user's setup key.
+void RememberExactly(const wchar_t* extension, const wchar_t* setupKey);
+// Put back what RememberExactly kept; false when nothing was kept (an older installation),
+// so that the caller falls back to the texts.
+bool RestoreDefaultExactly(const wchar_t* extension, const wchar_t* setupKey);
+bool RestoreShellNewExactly(const wchar_t* extension, const wchar_t* setupKey);
 
 /* templates.cpp */
 // True when the "New" menu template of the KVA or ZIP row is wanted.

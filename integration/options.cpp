@@ -50,10 +50,10 @@ void CheckForeignOwner(uint32_t row, IntegrationOptions* options) {
     if (NextExtension(ExtensionTable[row].list, extension, CountOf(extension)) == nullptr || extension[0] == 0)
         return;
     if (IsOwnFileType(extension)) return;
-    // Room for any type name, so that a long one is not taken for no owner at all.
-    wchar_t owner[kRegPathChars];
-    ReadSettingString(HKEY_CLASSES_ROOT, extension, L"", owner, L"", CountOf(owner));
-    if (owner[0] != 0 || row == kJarRow) options->associate[row] = false;
+    // Read whole: a type too long for any buffer is still another program's.
+    SettingValue owner;
+    bool owned = ReadSettingValue(HKEY_CLASSES_ROOT, extension, L"", &owner) && HasNonEmptyValue(owner);
+    if (owned || row == kJarRow) options->associate[row] = false;
 }
 
 }  // namespace

@@ -16,7 +16,12 @@ enum : size_t { kShellKeyChars = 1024 };
 
 // Keys that setup had to create on the way to its own (an empty "Drive\shellex" on a fresh
 // system), noted under the product key so that the removal takes back exactly those.
-const wchar_t kCreatedKeys[] = L"CreatedKeys";
+// They, and the capabilities Windows reads, always live in the registry, also while the
+// settings file holds the archiver's own settings.
+const wchar_t kCreatedKeys[] = L"\\Software\\Ombrix\\CreatedKeys";
+const wchar_t kProductKey[] = L"\\Software\\Ombrix";
+const wchar_t kCapabilitiesKey[] = L"\\Software\\Ombrix\\Capabilities";
+const wchar_t kFileAssociationsKey[] = L"\\Software\\Ombrix\\Capabilities\\FileAssociations";
 
 void NoteIfMissing(HKEY root, const wchar_t* path) {
     if (!SettingKeyExists(root, path)) WriteSettingString(HKEY_LOCAL_MACHINE, kCreatedKeys, path, L"1");
@@ -212,10 +217,11 @@ void RegisterShellIntegration(bool removing, const IntegrationOptions& options) 
             if (WasCreatedBySetup(kRegisteredAppsKey)) DeleteSettingKeyIfEmpty(HKEY_LOCAL_MACHINE, kRegisteredAppsKey);
         }
         DeleteSettingTree(HKEY_LOCAL_MACHINE, L"");
+        DeleteSettingTree(HKEY_LOCAL_MACHINE, kProductKey);
     } else if (GetWindowsVersion() >= 0x0600) {
         NoteIfMissing(HKEY_LOCAL_MACHINE, kRegisteredAppsKey);
         WriteSettingString(HKEY_LOCAL_MACHINE, kRegisteredAppsKey, L"Ombrix", L"Software\\Ombrix\\Capabilities");
-        WriteSettingString(HKEY_LOCAL_MACHINE, L"Capabilities", L"ApplicationDescription", L"Ombrix");
+        WriteSettingString(HKEY_LOCAL_MACHINE, kCapabilitiesKey, L"ApplicationDescription", L"Ombrix");
         // Every archive type is offered, whatever the user chose to associate now.
         for (uint32_t row = 0; row < kExtensionRows; ++row) {
             const wchar_t* fileType = row == kZipRow ? L"Ombrix.ZIP" : L"Ombrix";
@@ -224,7 +230,7 @@ void RegisterShellIntegration(bool removing, const IntegrationOptions& options) 
                 wchar_t extension[kExtensionChars] = L"";
                 rest = NextExtension(rest, extension, CountOf(extension));
                 if (extension[0] != 0) {
-                    WriteSettingString(HKEY_LOCAL_MACHINE, L"Capabilities\\FileAssociations", extension, fileType);
+                    WriteSettingString(HKEY_LOCAL_MACHINE, kFileAssociationsKey, extension, fileType);
                 }
             }
         }

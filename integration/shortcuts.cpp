@@ -76,6 +76,27 @@ void BuildGroup(const wchar_t* group, const wchar_t* programFolder, const wchar_
     }
 }
 
+// True when the shortcut file's target is the given path.
+bool LinkLeadsTo(const wchar_t* linkFile, const wchar_t* target) {
+    ComRef<IShellLinkW> link;
+    ComRef<IPersistFile> file;
+    wchar_t path[kPathChars];
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                link.ReceiveVoid())) ||
+        FAILED(link->QueryInterface(IID_IPersistFile, file.ReceiveVoid())) ||
+        FAILED(file->Load(linkFile, STGM_READ)) ||
+        link->GetPath(path, (int)CountOf(path), nullptr, SLGP_RAWPATH) != S_OK)
+        return false;
+    return CompareNoCase(path, target) == 0;
+}
+
+// Deletes a program group; Explorer is told, so that the Start menu drops it at once.
+void RemoveGroup(const wchar_t* group) {
+    if (!FileExists(group)) return;
+    DeleteFolderTree(group);
+    if (!FileExists(group)) SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHW, group, nullptr);
+}
+
 // A shell folder with the given name joined to it; false when the folder is unknown, so that
 // no relative "unknown_folder" path is ever written to or deleted from.
 bool ShellFolderWith(int folderId, const wchar_t* name, wchar_t* out, size_t capacity) {
@@ -139,11 +160,13 @@ void UpdateShortcuts(const IntegrationOptions& options, wchar_t* folder, size_t 
     } else if (haveCommon) {
         desktopLink = commonLink;
     }
-    if (desktopLink != nullptr) {
-        if (options.linkDesktop) {
-            CreateShellLink(program, desktopLink, nullptr, description, iconPath);
-        } else {
-            RemoveFile(desktopLink);
+    if (options.linkDesktop) {
+        if (desktopLink != nullptr) CreateShellLink(program, desktopLink, nullptr, description, iconPath);
+    } else {
+        // Either desktop may hold the archiver's shortcut; one that leads elsewhere is not ours.
+        const wchar_t* const links[] = {userLink, haveCommon ? commonLink : L""};
+        for (const wchar_t* link : links) {
+            if (link[0] != 0 && FileExists(link) && LinkLeadsTo(link, program)) RemoveFile(link);
         }
     }
 
@@ -169,7 +192,7 @@ void UpdateShortcuts(const IntegrationOptions& options, wchar_t* folder, size_t 
             if (folder != nullptr && folderCapacity > 0) CopyString(folder, group, folderCapacity);
             BuildGroup(group, programFolder, workingDirectory, description, iconPath);
         } else {
-            DeleteFolderTree(group);
+            RemoveGroup(group);
         }
     }
 
@@ -181,7 +204,7 @@ void UpdateShortcuts(const IntegrationOptions& options, wchar_t* folder, size_t 
                 CopyString(folder, group, folderCapacity);
             }
         } else {
-            DeleteFolderTree(group);
+            RemoveGroup(group);
         }
     }
 }

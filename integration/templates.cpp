@@ -62,6 +62,8 @@ void RestoreNewEntry(const wchar_t* extension, int32_t exist) {
         DeleteSettingKey(HKEY_CLASSES_ROOT, key);
         return;
     }
+    if (RestoreShellNewExactly(extension, setupKey)) return;
+    // An older installation kept only the "FileName" or "NullFile" of the entry.
     wchar_t remembered[kPathChars];
     ReadUserString(setupKey, L"ShellNew", remembered, L"", CountOf(remembered));
     DeleteSettingValue(HKEY_CLASSES_ROOT, key, L"FileName");

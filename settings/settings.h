@@ -21,6 +21,21 @@ LONG WriteSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueN
                         const wchar_t* text);
 LONG WriteSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, int32_t value);
 void DeleteSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName);
+// A value exactly as stored: its registry type and all of its data, however long. The data
+// carries two zero bytes past `bytes`, so that it can always be read as text.
+struct SettingValue {
+    DWORD type = REG_NONE;
+    DWORD bytes = 0;
+    BoundedArray<BYTE> data;
+};
+// False when the value is missing. The settings file gives its text as REG_SZ.
+bool ReadSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, SettingValue* out);
+// The index-th value of a registry key with its name; false past the last one.
+bool ReadSettingValueAt(HKEY root, const wchar_t* keyPath, DWORD index, BoundedArray<wchar_t>* name,
+                        SettingValue* out);
+// Writes data of any type; the settings file, which holds only text, refuses it.
+LONG WriteSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, DWORD type, const BYTE* data,
+                       DWORD bytes);
 void DeleteSettingKey(HKEY root, const wchar_t* keyPath);
 // Deletes a registry key only when it holds neither values nor subkeys.
 void DeleteSettingKeyIfEmpty(HKEY root, const wchar_t* keyPath);

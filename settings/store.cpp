@@ -93,7 +93,8 @@ void DeleteSettingKeyIfEmpty(HKEY root, const wchar_t* keyPath) {
     DWORD values = 1, subkeys = 1;
     {
         RegKey key;
-        if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, key.Out()) != ERROR_SUCCESS) return;
+        // Asked in the view the deletion below works in, or another key's contents decide.
+        if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | g_view, key.Out()) != ERROR_SUCCESS) return;
         if (RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
                              nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             return;
@@ -182,6 +183,8 @@ LONG WriteValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, con
     switch (RouteSettingRequest(root, keyPath)) {
     case SettingsRoute::File: {
         wchar_t name[kTextChars];
+        // The settings file holds text; data it cannot hold as such is refused, not bent.
+        if (fileText == nullptr) return ERROR_NOT_SUPPORTED;
         if (!ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) return ERROR_BUFFER_OVERFLOW;
         SetSettingsEntry(name, fileText, fileKind);
         return ERROR_SUCCESS;
@@ -212,6 +215,78 @@ LONG WriteSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueName
     Int64ToString((uint32_t)value, text, CountOf(text));
     DWORD data = (DWORD)value;
     return WriteValue(root, keyPath, valueName, text, kEntryBare, REG_DWORD, &data, sizeof(data));
+}
+
+LONG WriteSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, DWORD type, const BYTE* data,
+                       DWORD bytes) {
+    return WriteValue(root, keyPath, valueName, nullptr, kEntryQuoted, type, data, bytes);
+}
+
+namespace {
+
+// Reads one value whole from an open key: by name, or the index-th value with its name.
+bool QueryWhole(HKEY key, const wchar_t* valueName, DWORD index, BoundedArray<wchar_t>* name, SettingValue* out) {
+    DWORD nameChars = 0, dataBytes = 0;
+    for (int attempt = 0; attempt < 4; attempt++) {
+        if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &nameChars,
+                             &dataBytes, nullptr, nullptr) != ERROR_SUCCESS)
+            return false;
+        // Room for a terminator the data may lack, so that text can be read from it safely.
+        out->data.Resize(dataBytes + sizeof(wchar_t));
+        DWORD bytes = dataBytes, type = REG_NONE;
+        LONG status;
+        if (name == nullptr) {
+            status = RegQueryValueExW(key, OrEmpty(valueName), nullptr, &type, out->data.Data(), &bytes);
+        } else {
+            name->Resize(nameChars + 1);
+            DWORD chars = nameChars + 1;
+            status = RegEnumValueW(key, index, name->Data(), &chars, nullptr, &type, out->data.Data(), &bytes);
+            if (status == ERROR_SUCCESS) (*name)[chars < nameChars + 1 ? chars : nameChars] = 0;
+        }
+        // The value grew between the two calls: ask again.
+        if (status == ERROR_MORE_DATA) continue;
+        if (status != ERROR_SUCCESS) return false;
+        out->type = type;
+        out->bytes = bytes;
+        out->data[bytes] = 0;
+        out->data[bytes + 1] = 0;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool ReadSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, SettingValue* out) {
+    switch (RouteSettingRequest(root, keyPath)) {
+    case SettingsRoute::File: {
+        wchar_t name[kTextChars];
+        const wchar_t* text = ComposeEntryName(root, keyPath, valueName, name, CountOf(name))
+                                  ? FindSettingsEntry(name)
+                                  : nullptr;
+        if (text == nullptr) return false;
+        size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+        if (bytes > MAXDWORD - sizeof(wchar_t)) return false;
+        out->data.Resize((uint32_t)bytes + sizeof(wchar_t));
+        memcpy(out->data.Data(), text, bytes);
+        out->type = REG_SZ;
+        out->bytes = (DWORD)bytes;
+        return true;
+    }
+    case SettingsRoute::Suppressed:
+        return false;
+    case SettingsRoute::Registry:
+        break;
+    }
+    RegKey key;
+    return OpenForReading(root, keyPath, &key) && QueryWhole(key.Get(), valueName, 0, nullptr, out);
+}
+
+bool ReadSettingValueAt(HKEY root, const wchar_t* keyPath, DWORD index, BoundedArray<wchar_t>* name,
+                        SettingValue* out) {
+    if (RouteSettingRequest(root, keyPath) != SettingsRoute::Registry) return false;
+    RegKey key;
+    return OpenForReading(root, keyPath, &key) && QueryWhole(key.Get(), nullptr, index, name, out);
 }
 
 void DeleteSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName) {

@@ -13,8 +13,10 @@ void RemoveIntegration() {
     UpdateShortcuts(cleared, nullptr, 0, nullptr);
 
     // The archiver's file classes, then the user's settings (from Ombrix.ini when it is in use).
-    static const wchar_t* const kClassKeys[] = {L"Ombrix", L"Ombrix.ZIP", L"Ombrix.REV", L".rev"};
+    static const wchar_t* const kClassKeys[] = {L"Ombrix", L"Ombrix.ZIP", L"Ombrix.REV"};
     for (const wchar_t* key : kClassKeys) DeleteSettingTree(HKEY_CLASSES_ROOT, key);
+    // ".rev" may have been another program's before setup bound it.
+    GiveBackRecoveryExtension();
     DeleteSettingTree(HKEY_CURRENT_USER, L"");
 
     // Single keys relative to the root: the uninstall entry, and the application path, which

@@ -2,6 +2,7 @@
 // registers the archiver with Windows, the silent uninstall takes it all back, and the prefix's
 // registry (both views) and drive C: then differ from their state before setup only where
 // Windows itself keeps notes.
+#include "integration/integration.h"
 #include "tests/bench/bench.h"
 
 #include <gtest/gtest.h>
@@ -26,13 +27,36 @@ std::wstring ReadDefault(HKEY root, const std::wstring& path, const wchar_t* val
     return status == ERROR_SUCCESS ? std::wstring(text) : L"(no value)";
 }
 
-void SetDefault(const std::wstring& path, const wchar_t* value, const wchar_t* text) {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CLASSES_ROOT, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                                             nullptr));
-    RegSetValueExW(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), (DWORD)(wcslen(text) + 1) * 2);
-    RegCloseKey(key);
+void SetValue(const std::wstring& path, const wchar_t* value, DWORD type, const std::wstring& data) {
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CLASSES_ROOT, path.c_str(), value, type, data.data(),
+                                             (DWORD)(data.size() * sizeof(wchar_t))));
 }
+
+// Other programs' entries that setup takes over or passes by; the uninstall gives each back
+// exactly: present or absent, with its type and its whole data.
+const struct {
+    const wchar_t* key;
+    const wchar_t* value;
+    DWORD type;
+    std::wstring data;
+} kPriorStates[] = {
+    {L".kva", nullptr, REG_SZ, std::wstring(L"Old.Kva", 8)},  // the volumes have no key
+    {L".k05", nullptr, REG_SZ, std::wstring(L"OtherVol", 9)},
+    {L".rev", nullptr, REG_SZ, std::wstring(L"Other.Rev", 10)},
+    {L".rev\\OpenWithProgids", L"Other.Rev", REG_NONE, L""},
+    {L".zip", nullptr, REG_SZ, std::wstring(L"Test.ZipFolder", 15)},
+    {L".zip\\ShellNew", L"FileName", REG_SZ, std::wstring(L"C:\\windows\\zipempty.zip", 24)},
+    {L".zip\\ShellNew", L"ItemName", REG_EXPAND_SZ, std::wstring(L"@%SystemRoot%\\zipfldr.dll,-10194", 33)},
+    {L".zip\\ShellNew", L"Data", REG_BINARY, std::wstring(L"PK\x0605", 3)},
+    {L".7z", nullptr, REG_SZ, std::wstring(L"Test.SevenZip", 14)},
+    {L".7z\\ShellNew", L"NullFile", REG_SZ, std::wstring(1, L'\0')},
+    {L".tar\\OpenWithProgids", L"Tar.Other", REG_NONE, L""},  // a key with subkeys, no default
+    {L".arj", L"Content Type", REG_SZ, std::wstring(L"application/arj", 16)},  // no default value
+    {L".cab", nullptr, REG_EXPAND_SZ, std::wstring(L"%ProgramFiles%\\Cab.Type", 24)},
+    {L".lzh", nullptr, REG_DWORD, std::wstring(L"BA", 2)},
+    {L".gz", nullptr, REG_SZ, std::wstring(2000, L'g') + L'\0'},
+    {L".iso", nullptr, REG_SZ, std::wstring(600, L'i') + L'\0'},  // a long owner is an owner
+};
 
 std::wstring Folder(int id) {
     wchar_t path[MAX_PATH];
@@ -43,15 +67,35 @@ bool CopyInto(const std::wstring& from, const wchar_t* name) {
     return CopyFileW(from.c_str(), (std::wstring(kProgramFolder) + L"\\" + name).c_str(), FALSE) != 0;
 }
 
-TEST(Integration, SetupThenUninstallLeavesNoResidue) {
-    const std::wstring folder = kProgramFolder;
+// How the round trip is run: the settings in the registry or in Ombrix.ini, with setup's own
+// template files in the installer's list or not, and the desktop shortcuts around it.
+struct RoundTrip {
+    bool settingsFile;
+    const wchar_t* init;
+    bool foreignUserLink;  // the user's "Ombrix.lnk" leads to another program
+};
+
+class Integration : public testing::TestWithParam<RoundTrip> {};
+
+TEST_P(Integration, SetupThenUninstallLeavesNoResidue) {
+    const RoundTrip& trip = GetParam();
+    const std::wstring folder = kProgramFolder, cache = L"\\Ombrix.exe.WebView2";
+    const std::wstring temp = L"C:\\ProgramData\\OmbrixTemp", systemTemp = bench::ScratchFolder(L"SystemTemp");
+    bench::ComScope com;
     bench::RemoveTree(folder);
-    // Prior owners that the uninstall must give back: ".7z" with a "New" entry, ".zip" with a
-    // template of its own.
-    SetDefault(L".7z", nullptr, L"Test.SevenZip");
-    SetDefault(L".7z\\ShellNew", L"NullFile", L"");
-    SetDefault(L".zip", nullptr, L"Test.ZipFolder");
-    SetDefault(L".zip\\ShellNew", L"FileName", L"C:\\windows\\zipempty.zip");
+    for (const auto& prior : kPriorStates) SetValue(prior.key, prior.value, prior.type, prior.data);
+    const std::wstring userLink = Folder(CSIDL_DESKTOPDIRECTORY) + L"\\Ombrix.lnk";
+    const std::wstring commonLink = Folder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\Ombrix.lnk";
+    const std::wstring archiver = folder + L"\\Ombrix.exe";
+    auto link = [](const std::wstring& target, const std::wstring& file) {
+        return CreateShellLink(target.c_str(), file.c_str(), nullptr, nullptr, nullptr);
+    };
+    DeleteFileW(userLink.c_str());
+    DeleteFileW(commonLink.c_str());
+    if (trip.foreignUserLink) {
+        ASSERT_TRUE(link(L"C:\\windows\\notepad.exe", userLink));
+    }
+    CreateDirectoryW(temp.c_str(), nullptr);
 
     const bench::Snapshot before = bench::TakeSnapshot();
 
@@ -64,54 +108,74 @@ TEST(Integration, SetupThenUninstallLeavesNoResidue) {
     for (const wchar_t* name : {L"Ombrix.chm", L"Kva.txt", L"What is new"}) {
         ASSERT_TRUE(bench::WriteFileBytes(folder + L"\\" + name, "text"));
     }
-    ASSERT_TRUE(bench::WriteFileBytes(folder + L"\\Uninstall.lst",
-                                      "Ombrix.exe\r\nkvaext.dll\r\nkvaext64.dll\r\nOmbrix.chm\r\nKva.txt\r\n"
-                                      "What is new\r\nkvanew.dat\r\nzipnew.dat\r\nUninstall.lst\r\nUninstall.exe\r\n"));
+    // Left by an earlier installation: the archiver's shortcuts on both desktops, its browser
+    // cache in the configured temporary folder (and one in the system's, which is not ours).
+    if (!trip.foreignUserLink) {
+        ASSERT_TRUE(link(archiver, userLink));
+    }
+    ASSERT_TRUE(link(archiver, commonLink));
+    for (const std::wstring& base : {temp, systemTemp}) {
+        ASSERT_TRUE(CreateDirectoryW((base + cache).c_str(), nullptr));
+        ASSERT_TRUE(bench::WriteFileBytes(base + cache + L"\\Local State", "{}"));
+    }
+    std::string list = "Ombrix.exe\r\nkvaext.dll\r\nkvaext64.dll\r\nOmbrix.chm\r\nKva.txt\r\nWhat is new\r\n"
+                       "Uninstall.lst\r\nUninstall.exe\r\n";
+    if (trip.settingsFile) {
+        list += "Ombrix.ini\r\n";
+        ASSERT_TRUE(bench::WriteFileBytes(folder + L"\\Ombrix.ini", "HKCU\\Paths\\TempFolder=\"C:\\ProgramData\\OmbrixTemp\"\r\n"));
+    } else {
+        RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Ombrix\\Paths", L"TempFolder", REG_SZ, temp.c_str(),
+                        (DWORD)(temp.size() + 1) * 2);
+    }
+    ASSERT_TRUE(bench::WriteFileBytes(folder + L"\\Uninstall.lst", list));
 
-    // Setup with the archiver's defaults plus a desktop shortcut.
+    // Setup with the archiver's defaults, as the installer starts it.
     bench::RunSpec setup;
     setup.program = folder + L"\\Uninstall.exe";
-    setup.arguments = L"/setup /S /initD1";
+    setup.arguments = std::wstring(L"/setup /S ") + trip.init;
     setup.folder = folder;
+    setup.environment = {{L"TEMP", systemTemp}, {L"TMP", systemTemp}};
     auto setupRun = bench::Run(setup);
     ASSERT_TRUE(setupRun.started);
     EXPECT_EQ(0u, setupRun.exitCode);
     EXPECT_TRUE(setupRun.windows.empty());
 
     // What Windows now sees.
-    const std::wstring archiver = folder + L"\\Ombrix.exe";
     EXPECT_EQ(L"Ombrix", ReadDefault(HKEY_CLASSES_ROOT, L".7z"));
+    EXPECT_EQ(L"Ombrix", ReadDefault(HKEY_CLASSES_ROOT, L".k05"));
+    EXPECT_EQ(L"Ombrix.REV", ReadDefault(HKEY_CLASSES_ROOT, L".rev"));
+    EXPECT_EQ(std::wstring(600, L'i'), ReadDefault(HKEY_CLASSES_ROOT, L".iso"));
     EXPECT_EQ(L"Ombrix.ZIP", ReadDefault(HKEY_CLASSES_ROOT, L".zip"));
     EXPECT_EQ(L"\"" + archiver + L"\" \"%1\"", ReadDefault(HKEY_CLASSES_ROOT, L"Ombrix\\shell\\open\\command"));
     EXPECT_EQ(folder + L"\\zipnew.dat", ReadDefault(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName"));
-    EXPECT_EQ(L"Test.SevenZip", ReadDefault(HKEY_CURRENT_USER, L"Software\\Ombrix\\Setup\\.7z", L"Type"));
+    EXPECT_EQ(L"(no value)", ReadDefault(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"ItemName"));
+    // Windows finds the capabilities where they are announced, whichever store holds the settings.
+    const std::wstring registered = ReadDefault(HKEY_LOCAL_MACHINE, L"Software\\RegisteredApplications", L"Ombrix");
+    EXPECT_EQ(L"Ombrix", ReadDefault(HKEY_LOCAL_MACHINE, registered, L"ApplicationDescription"));
+    EXPECT_EQ(L"Ombrix.ZIP", ReadDefault(HKEY_LOCAL_MACHINE, registered + L"\\FileAssociations", L".zip"));
     const std::wstring appPaths = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Ombrix.exe";
     EXPECT_EQ(archiver, ReadDefault(HKEY_LOCAL_MACHINE, appPaths, nullptr, KEY_WOW64_32KEY));
     EXPECT_EQ(archiver, ReadDefault(HKEY_LOCAL_MACHINE, appPaths, nullptr, KEY_WOW64_64KEY));
     const std::wstring entry = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ombrix archiver";
     EXPECT_EQ(L"\"" + folder + L"\\Uninstall.exe\"", ReadDefault(HKEY_LOCAL_MACHINE, entry, L"UninstallString"));
     EXPECT_EQ(L"\"" + folder + L"\\Uninstall.exe\" /S", ReadDefault(HKEY_LOCAL_MACHINE, entry, L"QuietUninstallString"));
-    const std::wstring desktopLink = Folder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\Ombrix.lnk";
-    EXPECT_TRUE(bench::PathExists(desktopLink));
     EXPECT_TRUE(bench::PathExists(Folder(CSIDL_COMMON_PROGRAMS) + L"\\Ombrix\\Ombrix.lnk"));
     EXPECT_TRUE(bench::PathExists(folder + L"\\kvanew.dat"));
 
     // The uninstall, as "Programs and Features" starts it for an unattended removal.
-    bench::RunSpec uninstall;
-    uninstall.program = folder + L"\\Uninstall.exe";
+    bench::RunSpec uninstall = setup;
     uninstall.arguments = L"/S";
-    uninstall.folder = folder;
     uninstall.waitForChildren = true;
     auto uninstallRun = bench::Run(uninstall);
     ASSERT_TRUE(uninstallRun.started);
     EXPECT_FALSE(uninstallRun.timedOut);
+    EXPECT_EQ(0u, uninstallRun.exitCode);
     EXPECT_TRUE(uninstallRun.windows.empty());
     EXPECT_FALSE(bench::PathExists(folder));
+    EXPECT_TRUE(bench::PathExists(systemTemp + cache));
+    EXPECT_EQ(trip.foreignUserLink, bench::PathExists(userLink));
 
     // Given back exactly: the previous owners, their "New" entries, nothing of the archiver.
-    EXPECT_EQ(L"Test.SevenZip", ReadDefault(HKEY_CLASSES_ROOT, L".7z"));
-    EXPECT_EQ(L"", ReadDefault(HKEY_CLASSES_ROOT, L".7z\\ShellNew", L"NullFile"));
-    EXPECT_EQ(L"C:\\windows\\zipempty.zip", ReadDefault(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName"));
     const bench::Snapshot after = bench::TakeSnapshot();
     std::vector<std::wstring> residue = bench::Differences(before, after, bench::IsWindowsOwnChange);
     std::wstring listed;
@@ -119,7 +183,13 @@ TEST(Integration, SetupThenUninstallLeavesNoResidue) {
     EXPECT_TRUE(residue.empty()) << bench::Utf8(listed);
 
     bench::RemoveTree(folder);
-    for (const wchar_t* key : {L".7z\\ShellNew", L".7z", L".zip\\ShellNew", L".zip"}) RegDeleteKeyW(HKEY_CLASSES_ROOT, key);
+    bench::RemoveTree(temp);
+    bench::RemoveTree(systemTemp);
+    DeleteFileW(userLink.c_str());
+    for (const auto& prior : kPriorStates) RegDeleteTreeW(HKEY_CLASSES_ROOT, prior.key);
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, Integration,
+                         testing::Values(RoundTrip{false, L"/initD1", false}, RoundTrip{true, L"", true}));
 
 }  // namespace

@@ -32,6 +32,8 @@ TEST(RemoveIntegration, RemovesClassesProductKeyAndMachineEntries) {
     const wchar_t* classKeys[] = {L"Ombrix\\shell\\open\\command", L"Ombrix\\DefaultIcon", L"Ombrix.ZIP\\shell\\open",
                                   L"Ombrix.REV\\DefaultIcon", L".rev\\ShellNew"};
     for (const wchar_t* key : classKeys) ASSERT_TRUE(MakeKey(HKEY_CLASSES_ROOT, key)) << key;
+    // Bound by an installation that remembered nothing of ".rev": the key is the archiver's.
+    ASSERT_TRUE(MakeKey(HKEY_CLASSES_ROOT, L".rev", L"Ombrix.REV"));
     ASSERT_TRUE(MakeKey(HKEY_CURRENT_USER, L"Software\\Ombrix\\Setup\\.zip"));
     ASSERT_TRUE(MakeKey(HKEY_CURRENT_USER, L"Software\\Ombrix\\General"));
     ASSERT_TRUE(MakeKey(HKEY_LOCAL_MACHINE, kUninstallKey));

@@ -245,7 +245,14 @@ TEST_F(StoreTest, ViewFlagReachesOpensCreatesAndKeyDeletionOnly) {
     DeleteSettingKey(HKEY_LOCAL_MACHINE, L"TestStoreView");
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kView, KEY_WOW64_64KEY));
 
+    // Only the 64-bit key's own contents decide whether it is empty, not an empty 32-bit one.
+    HKEY empty32;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kView, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY,
+                                             nullptr, &empty32, nullptr));
+    RegCloseKey(empty32);
     SetRegistryView(KEY_WOW64_64KEY);
+    DeleteSettingKeyIfEmpty(HKEY_LOCAL_MACHINE, L"TestStoreView");
+    EXPECT_EQ(L"64", RawString(HKEY_LOCAL_MACHINE, kView, L"v", KEY_WOW64_64KEY));
     DeleteSettingKey(HKEY_LOCAL_MACHINE, L"TestStoreView");
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kView, KEY_WOW64_64KEY));
 }
