@@ -269,6 +269,7 @@ bool ReadSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueNam
         if (bytes > MAXDWORD - sizeof(wchar_t)) return false;
         out->data.Resize((uint32_t)bytes + sizeof(wchar_t));
         memcpy(out->data.Data(), text, bytes);
+        out->data[(uint32_t)bytes] = out->data[(uint32_t)bytes + 1] = 0;
         out->type = REG_SZ;
         out->bytes = (DWORD)bytes;
         return true;
