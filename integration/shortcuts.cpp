@@ -181,7 +181,7 @@ void UpdateShortcuts(const IntegrationOptions& options, wchar_t* folder, size_t 
                         CountOf(startLink))) {
         if (options.linkStartMenu) {
             CreateShellLink(program, startLink, workingDirectory, description, iconPath);
-        } else {
+        } else if (FileExists(startLink) && LinkLeadsTo(startLink, program)) {
             RemoveFile(startLink);
         }
     }

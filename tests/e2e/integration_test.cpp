@@ -90,10 +90,12 @@ TEST_P(Integration, SetupThenUninstallLeavesNoResidue) {
     auto link = [](const std::wstring& target, const std::wstring& file) {
         return CreateShellLink(target.c_str(), file.c_str(), nullptr, nullptr, nullptr);
     };
-    DeleteFileW(userLink.c_str());
-    DeleteFileW(commonLink.c_str());
+    for (const std::wstring& file : {userLink, commonLink}) DeleteFileW(file.c_str());
+    // Another program's shortcuts of the same name are not the archiver's.
+    const std::wstring startLink = Folder(CSIDL_COMMON_STARTMENU) + L"\\Ombrix.lnk";
     if (trip.foreignUserLink) {
         ASSERT_TRUE(link(L"C:\\windows\\notepad.exe", userLink));
+        ASSERT_TRUE(link(L"C:\\windows\\notepad.exe", startLink));
     }
     CreateDirectoryW(temp.c_str(), nullptr);
 
@@ -174,6 +176,7 @@ TEST_P(Integration, SetupThenUninstallLeavesNoResidue) {
     EXPECT_FALSE(bench::PathExists(folder));
     EXPECT_TRUE(bench::PathExists(systemTemp + cache));
     EXPECT_EQ(trip.foreignUserLink, bench::PathExists(userLink));
+    EXPECT_EQ(trip.foreignUserLink, bench::PathExists(startLink));
 
     // Given back exactly: the previous owners, their "New" entries, nothing of the archiver.
     const bench::Snapshot after = bench::TakeSnapshot();
@@ -186,6 +189,7 @@ TEST_P(Integration, SetupThenUninstallLeavesNoResidue) {
     bench::RemoveTree(temp);
     bench::RemoveTree(systemTemp);
     DeleteFileW(userLink.c_str());
+    DeleteFileW(startLink.c_str());
     for (const auto& prior : kPriorStates) RegDeleteTreeW(HKEY_CLASSES_ROOT, prior.key);
 }
 
