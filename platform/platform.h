@@ -297,7 +297,9 @@ private:
 };
 
 int DetectTextEncoding(const unsigned char* bytes, size_t count);
-bool ReadTextFile(const wchar_t* path, StringList* lines);
+// readToEnd, when given, tells whether every byte of the file went into the lines' text: false
+// after a read error, a NUL, a sequence that could not be decoded or a mark read as ANSI.
+bool ReadTextFile(const wchar_t* path, StringList* lines, bool* readToEnd = nullptr);
 
 /* version.cpp */
 bool IsWow64();

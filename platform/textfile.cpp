@@ -21,6 +21,12 @@ bool HasControlHighByte(const unsigned char* bytes, size_t count, size_t first) 
     return false;
 }
 
+// The length of a byte-order mark at the start, 0 for none.
+size_t MarkLength(const unsigned char* bytes, size_t count) {
+    if (StartsWith(bytes, count, "\xEF\xBB\xBF")) return 3;
+    return StartsWith(bytes, count, "\xFF\xFE") || StartsWith(bytes, count, "\xFE\xFF") ? 2 : 0;
+}
+
 bool IsLineEnd(wchar_t c) { return c == L'\r' || c == L'\n' || c == 0; }
 
 void CutLines(wchar_t* text, StringList* lines) {
@@ -73,7 +79,7 @@ int DetectTextEncoding(const unsigned char* bytes, size_t count) {
     return kEncodingAnsi;
 }
 
-bool ReadTextFile(const wchar_t* path, StringList* lines) {
+bool ReadTextFile(const wchar_t* path, StringList* lines, bool* readToEnd) {
     wchar_t name[kPathChars];
     CopyString(name, path, CountOf(name));
     FileObject file;
@@ -87,6 +93,7 @@ bool ReadTextFile(const wchar_t* path, StringList* lines) {
         if (got <= 0) break;  // end of file, or a read error (reported or not)
         total += static_cast<uint32_t>(got);
     }
+    bool whole = file.LastErrorKind() != kFileErrorRead;
     file.Close();
     bytes.Resize(total);
 
@@ -101,19 +108,28 @@ bool ReadTextFile(const wchar_t* path, StringList* lines) {
                                        : static_cast<wchar_t>(data[i] << 8 | data[i + 1]);
         }
         text[out] = 0;
+        // A NUL character ends the text, and an odd last byte is left over.
+        whole = whole && total % 2 == 0 && wcslen(text.Data()) == out;
         break;
     }
     case kEncodingUtf8:
         bytes.Add(1);
         bytes[total] = 0;
-        Utf8ToWide(reinterpret_cast<const char*>(bytes.Data()) + 3, text.Data(), text.Count());
+        // The decoder stops at a sequence it cannot decode, and at a NUL.
+        whole = Utf8ToWide(reinterpret_cast<const char*>(bytes.Data()) + 3, text.Data(), text.Count()) && whole &&
+                memchr(bytes.Data(), 0, total) == nullptr;
         break;
-    default:
+    default: {
+        // A mark that its content did not bear out leaves text that is not what was written.
+        size_t mark = MarkLength(data, total);
         bytes.Add(1);
         bytes[total] = 0;
-        WideFromAnsi(reinterpret_cast<const char*>(bytes.Data()), text.Data(), text.Count());
+        whole = WideFromAnsi(reinterpret_cast<const char*>(bytes.Data()), text.Data(), text.Count()) && whole &&
+                memchr(bytes.Data(), 0, total) == nullptr && (mark == 0 || mark == total);
         break;
     }
+    }
     CutLines(text.Data(), lines);
+    if (readToEnd != nullptr) *readToEnd = whole;
     return true;
 }

@@ -80,7 +80,8 @@ bool ComposeEntryName(HKEY root, const wchar_t* keyPath, const wchar_t* valueNam
                       size_t size);
 // Entry operations; names are compared exactly, code unit by code unit.
 const wchar_t* FindSettingsEntry(const wchar_t* name);
-void SetSettingsEntry(const wchar_t* name, const wchar_t* text, int kind);
+// False, and nothing stored, for a name or text that one line of the file cannot hold.
+bool SetSettingsEntry(const wchar_t* name, const wchar_t* text, int kind);
 void RemoveSettingsEntries(const wchar_t* name);
 // Whole keys: the key's own values and those of all its subkeys.
 void RemoveSettingsKey(HKEY root, const wchar_t* keyPath);

@@ -129,11 +129,13 @@ bool FindSettingsFile(wchar_t* path, size_t size) {
     return path[0] != 0 && FileExists(path);
 }
 
-void ReadSettingsFile() {
+// False when the file was found but not read to its end.
+bool ReadSettingsFile() {
     StringList lines;
-    if (!ReadTextFile(g_filePath, &lines)) {
+    bool readToEnd = false;
+    if (!ReadTextFile(g_filePath, &lines, &readToEnd)) {
         g_filePath[0] = 0;
-        return;
+        return true;
     }
     const wchar_t* line;
     while (lines.GetString(&line)) ParseLine(line);
@@ -145,11 +147,13 @@ void ReadSettingsFile() {
     WriteSwitch(L"Global\\AppData", g_appData);
     WriteSwitch(L"Global\\Integration", g_integration);
     WriteSwitch(L"Global\\SaveSettings", g_saveSettings);
+    return readToEnd;
 }
 
-// After a load that ran out of memory the entries are incomplete: the file stays in use, but it
-// is never written back (that would replace it with the part that was read), and the registry is
-// left alone, since the part not read may have switched integration off.
+// After a load that ran out of memory, or a file not read to its end, the entries are
+// incomplete: the file stays in use, but it is never written back (that would replace it with the
+// part that was read), and the registry is left alone, since the part not read may have switched
+// integration off.
 void KeepIncompleteLoad() {
     g_loaded = true;
     g_saveSettings = false;
@@ -285,7 +289,7 @@ void LoadSettingsFile() {
         return;
     }
     try {
-        ReadSettingsFile();
+        if (!ReadSettingsFile()) KeepIncompleteLoad();
     } catch (KVA_EXIT) {
         // The reporter recorded the memory error before it threw.
         KeepIncompleteLoad();
@@ -390,17 +394,20 @@ const wchar_t* FindSettingsEntry(const wchar_t* name) {
     return nullptr;
 }
 
-void SetSettingsEntry(const wchar_t* name, const wchar_t* text, int kind) {
+bool SetSettingsEntry(const wchar_t* name, const wchar_t* text, int kind) {
+    // A line break, or a '=' in the name, would come back from the file as other entries.
+    if (wcspbrk(name, L"=\r\n") != nullptr || wcspbrk(text, L"\r\n") != nullptr) return false;
     for (SettingsEntry* entry = g_first; entry != nullptr; entry = entry->next) {
         if (wcscmp(entry->name, name) == 0) {
             wchar_t* copy = CopyOf(text, wcslen(text));
             free(entry->text);
             entry->text = copy;
             entry->kind = kind;
-            return;
+            return true;
         }
     }
     AppendEntry(name, wcslen(name), text, wcslen(text), kind);
+    return true;
 }
 
 void RemoveSettingsEntries(const wchar_t* name) { RemoveMatching(name, false); }

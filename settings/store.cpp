@@ -186,8 +186,7 @@ LONG WriteValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, con
         // The settings file holds text; data it cannot hold as such is refused, not bent.
         if (fileText == nullptr) return ERROR_NOT_SUPPORTED;
         if (!ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) return ERROR_BUFFER_OVERFLOW;
-        SetSettingsEntry(name, fileText, fileKind);
-        return ERROR_SUCCESS;
+        return SetSettingsEntry(name, fileText, fileKind) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
     }
     case SettingsRoute::Suppressed:
         return ERROR_SUCCESS;
