@@ -230,12 +230,14 @@ void Parser::ReadHeader(uint32_t at) {
 }
 
 void Parser::StartEntry(uint32_t* i) {
-    // The separator may lie on a later line: the window is counted in characters of the body.
+    // The separator is looked for on this line only: a line without one is no entry, and the
+    // next line keeps its own.
     uint32_t start = *i;
     uint32_t separator = start;
     bool found = false;
     for (; separator < length_ && separator - start < kNameChars && body_[separator] != 0; ++separator) {
         wchar_t c = body_[separator];
+        if (IsLineEnd(c)) break;
         if (c == L' ' || c == L'\t' || c == L',') {
             found = true;
             break;

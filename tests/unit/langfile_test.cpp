@@ -117,7 +117,7 @@ TEST_F(LanguageFile, LinesSectionsEscapesAndQuotes) {
         {"space line ignored", " IDS_BETA b", "s:IDS_BETA", L"<absent>"},
         {"digit line ignored", "1IDS_BETA b", "s:1IDS_BETA", L"<absent>"},
         {"CR LF lines", "IDS_BETA b\r\nIDS_32BIT c\r\n", "s:IDS_32BIT", L"c"},
-        {"the separator window runs past a line end", "Title\r\nIDS_BETA b", "s:Title\r\nIDS_BETA", L"b"},
+        {"a line without a separator leaves the next line alone", "TranslatedBy\r\nIDS_BETA b", "s:IDS_BETA", L"b"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
