@@ -32,16 +32,11 @@ static bool IsWebAddress(const wchar_t* text) {
     return _wcsnicmp(text, L"http://", 7) == 0 || _wcsnicmp(text, L"https://", 8) == 0;
 }
 
-// The address comes from a translator: anything but a web address would start a program.
+// The address comes from a translator: anything but a web address would start a program, so
+// such a text (or none) opens nothing.
 static void OpenHomePage() {
     const wchar_t* address = GetMessageText(IDS_HOMEURL);
-    wchar_t builtIn[kTextChars];
-    if (!IsWebAddress(address)) {
-        if (LoadStringW(ProgramModule(), IDS_HOMEURL, builtIn, (int)CountOf(builtIn)) <= 0) return;
-        address = builtIn;
-        if (!IsWebAddress(address)) return;
-    }
-    ShellExecuteW(nullptr, L"open", address, nullptr, L"", SW_SHOWNORMAL);
+    if (IsWebAddress(address)) ShellExecuteW(nullptr, L"open", address, nullptr, L"", SW_SHOWNORMAL);
 }
 
 static void OnCommand(HWND dialog, WORD id) {

@@ -419,9 +419,13 @@ TEST_F(Dialogs, ContextItemsDialog) {
 
 TEST_F(Dialogs, DoneDialog) {
     const std::wstring folder = bench::ScratchFolder(L"dialogs-done");
+    const std::wstring browser = bench::BuildFolder() + L"\\standins\\standin.exe", https = L"https\\shell\\open\\command";
+    const std::wstring language = bench::BuildFolder() + L"\\uninstall.lng", old = ReadText(HKEY_CLASSES_ROOT, https, L"");
+    WriteText(HKEY_CLASSES_ROOT, https, L"", L"\"" + browser + L"\" %1", 0);  // the browser: leaves "standin.exe.ran"
     for (int dpi : {96, 144}) {
         SCOPED_TRACE(dpi);
         ForgetSetup();
+        if (dpi == 144) bench::WriteFileBytes(language, "*****messages***\r\nIDS_HOMEURL notepad.exe\r\n");
         std::wstring shown;
         bool survivedButtons = false;
         auto handler = [&](const bench::WindowSeen& seen) {
@@ -448,6 +452,9 @@ TEST_F(Dialogs, DoneDialog) {
         EXPECT_EQ(0u, result.exitCode);
         EXPECT_EQ(folder, shown);
         EXPECT_TRUE(survivedButtons);
+        DeleteFileW(language.c_str());
+        EXPECT_EQ(dpi == 96, DeleteFileW((browser + L".ran").c_str()) != FALSE) << "opened a home page";
     }
+    WriteText(HKEY_CLASSES_ROOT, https, L"", old, 0);
     bench::RemoveTree(folder);
 }
