@@ -314,6 +314,7 @@ TEST_F(Dialogs, SetupDialog) {
             HWND dialog = seen.window;
             if (c.screenshot != nullptr) Shoot(dialog, c.screenshot, c.scene.dpi);
             EXPECT_EQ(c.scene.rightToLeft, (GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0);
+            EXPECT_EQ(nullptr, GetDlgItem(dialog, IDCANCEL)) << "a Cancel button, which no language file translates";
             EXPECT_EQ(c.checked, Ids(dialog, IDC_ASSOCKVA, IDC_SHELLLEGACYMENU, Checked));
             EXPECT_EQ(c.enabled, Ids(dialog, IDC_SHELLCASCADED, IDC_SHELLLEGACYMENU, Enabled));
             if (c.act) c.act(dialog);
