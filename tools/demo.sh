@@ -63,6 +63,7 @@ echo "  program folder: $(cd "$PF" && ls | tr '\n' ' ')"
 # Setup opened the new program group in an Explorer window; the user closes it.
 sleep 2
 pkill -f 'explorer.exe C:.*Programs.Ombrix' && echo "  (the Explorer window setup opened on the program group is closed)"
+screenshots_png "$OMBRIX_BUILD/screenshots"
 [ -d "$OMBRIX_BUILD/screenshots" ] && echo "  screenshots: $(cd "$OMBRIX_BUILD/screenshots" && ls | tr '\n' ' ')(in $OMBRIX_BUILD/screenshots)"
 
 echo

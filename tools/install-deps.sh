@@ -18,6 +18,11 @@ have chmcmd || need+=(fp-utils)
 have_pkg wine || need+=(wine)
 have_pkg wine64 || need+=(wine64)
 have_pkg wine32:i386 || need+=(wine32:i386)
+# Wine's own Tahoma and Marlett: without them the title bar's buttons and the check marks are
+# drawn from substitute fonts, and the screenshots do not show what a user sees.
+have_pkg fonts-wine || need+=(fonts-wine)
+# The screenshots are also written as PNG.
+have pnmtopng || need+=(netpbm)
 [ -f /usr/src/googletest/CMakeLists.txt ] || need+=(googletest)
 
 if [ ${#need[@]} -eq 0 ]; then

@@ -17,5 +17,6 @@ done
 wine_up
 ctest --test-dir "$OMBRIX_BUILD" --output-on-failure -j2 "$@"
 status=$?
+screenshots_png "$OMBRIX_BUILD/screenshots"
 echo "Tested the $OMBRIX_TEST_BITS-bit build ($OMBRIX_TEST_WHY); ctest exit code $status."
 exit $status

@@ -43,6 +43,9 @@ wine_up() {
   find "$WINEPREFIX/drive_c/users" -type l 2>/dev/null | while IFS= read -r link; do
     rm -f -- "$link" && mkdir -p -- "$link"
   done
+  # Wine's own fonts (Debian's fonts-wine) are found only in the prefix's Fonts folder: without
+  # Tahoma and Marlett the dialogs are drawn in substitute fonts and the close box as an "r".
+  cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   wineserver -p >/dev/null 2>&1 </dev/null
   wine cmd /c exit >/dev/null 2>&1 </dev/null
   # Xvfb has no window manager: unmanaged windows spare every dialog a 2 s focus wait.
@@ -67,5 +70,16 @@ guarded_rm() {
       "$WINEPREFIX"/drive_c/?*/?*|"$OMBRIX_BUILD"/scratch/?*) rm -rf -- "$target" ;;
       *) echo "guarded_rm: refusing '$target' (outside drive_c and the scratch folder)" >&2; return 1 ;;
     esac
+  done
+}
+
+# Writes every BMP screenshot of the folder once more as PNG beside it: small, and viewable
+# anywhere.
+screenshots_png() {
+  local bmp
+  command -v pnmtopng >/dev/null 2>&1 || return 0
+  for bmp in "$1"/*.bmp; do
+    [ -f "$bmp" ] || continue
+    bmptopnm "$bmp" 2>/dev/null | pnmtopng -compression 9 2>/dev/null > "${bmp%.bmp}.png"
   done
 }
