@@ -4,9 +4,10 @@
 
 #include "../integration/integration.h"
 
-/* uninstall.cpp */
-void RunUninstall();
-
+/* listfile.cpp */
+inline constexpr wchar_t kListName[] = L"Uninstall.lst";
+// Joins only when the whole fits: a cut path would name some other file.
+bool JoinWhole(const wchar_t* folder, const wchar_t* name, wchar_t* out, size_t size);
 // One line of Uninstall.lst: an entry, a line that is never taken as an entry (over-long or
 // holding a NUL byte), or the end of the list.
 enum class ListLine { End, Entry, Skipped };
@@ -27,10 +28,17 @@ bool PassesThroughLink(const wchar_t* programFolder, const wchar_t* entryPath, A
 // True when attributes that stand in the way of a deletion are set and may be cleared: never
 // on a link (they would be set on its target) nor when they could not be read.
 bool MayClearAttributes(DWORD attributes);
+
+/* passes.cpp */
+// Has Windows delete a file or an empty folder at the next restart.
+bool ScheduleDeletion(const wchar_t* path);
+// Clears the attributes of a file that are in the way of its deletion, never those of a link.
+void ClearAttributesOf(const wchar_t* path);
 // Deletes the listed entries in passes until a pass deletes nothing; returns the pass count.
 uint32_t RunDeletionPasses(const wchar_t* programFolder, const wchar_t* programName, FILE* list,
                            bool* restartNeeded);
 
+/* batchfile.cpp */
 // The paths of the batch file as the interpreter reads them; empty when a path cannot be
 // written so that it names what it should.
 enum : size_t { kBatchNameBytes = 2 * kPathChars };
@@ -47,6 +55,13 @@ bool EncodeBatchPath(const wchar_t* path, UINT codePage, char* out, size_t size)
 bool WriteBatchLines(FILE* batch, const BatchNames& names, bool silent);
 // Writes the lines and closes the stream; a file not written whole is deleted. True when whole.
 bool FinishBatchFile(FILE* batch, const wchar_t* batchPath, const BatchNames& names, bool silent);
+// Writes the batch file and starts it hidden; the program ends right after, which frees its file.
+// The folder is the program folder as the rd lines remove it: without a trailing backslash,
+// except for a drive root.
+void StartRemovalBatch(const wchar_t* programPath, const wchar_t* folder);
+
+/* uninstall.cpp */
+void RunUninstall();
 
 /* removal.cpp */
 void RemoveIntegration();

@@ -1,0 +1,134 @@
+// The batch file that removes the program file and its folder after the program has ended.
+#include "uninstall/uninstall.h"
+
+#include <wchar.h>
+
+namespace {
+
+const wchar_t kBatchName[] = L"Uninstall_Kva.Bat";
+
+// The lines of the batch file. Every path stands in double quotes; its "%" are doubled.
+const char kWaitLine[] = "\"%s\" /wait\r\n";
+const char kDeleteLine[] = "del \"%s\"\r\n";
+const char kRemoveFolderLine[] = "rd \"%s\"\r\n";
+const char kGoneLine[] = "if not exist \"%s\" goto done\r\n";
+const char kDoneLine[] = ":done\r\n";
+const char kWarningLine[] = "if exist \"%s\" \"%s\" /warning\r\n";
+const int kDeleteAttempts = 5;
+
+bool WriteLine(FILE* batch, const char* format, const char* first, const char* second) {
+    char line[2 * kBatchNameBytes + 64];
+    int length = FormatBoundedNarrow(line, CountOf(line), format, first, second);
+    // A cut line would name something else; it is never written.
+    if (length < 0) return false;
+    return fwrite(line, 1, (size_t)length, batch) == (size_t)length;
+}
+
+bool EncodeOrEmpty(const wchar_t* path, char* out, size_t size) {
+    if (EncodeBatchPath(path, GetOEMCP(), out, size)) return true;
+    out[0] = 0;
+    return false;
+}
+
+}  // namespace
+
+void StartRemovalBatch(const wchar_t* programPath, const wchar_t* folder) {
+    wchar_t batchPath[kPathChars];
+    DWORD got = GetTempPathW(CountOf(batchPath), batchPath);
+    if (got == 0 || got >= CountOf(batchPath)) return;
+    if (wcslen(batchPath) + wcslen(kBatchName) >= CountOf(batchPath)) return;
+    AppendString(batchPath, kBatchName, CountOf(batchPath));
+
+    BatchNames names;
+    FILE* batch = OpenStream(batchPath, L"wb");
+    if (batch == nullptr) return;
+    // cmd.exe reads a batch file in the OEM code page; the batch file exists now, so its short
+    // form can stand in when its own name cannot be written there.
+    bool programNamed = EncodeOrEmpty(programPath, names.program, CountOf(names.program));
+    EncodeOrEmpty(folder, names.folder, CountOf(names.folder));
+    EncodeOrEmpty(batchPath, names.batch, CountOf(names.batch));
+    if (!FinishBatchFile(batch, batchPath, names, g_run.silent)) return;
+
+    wchar_t interpreter[kPathChars];
+    DWORD n = GetEnvironmentVariableW(L"COMSPEC", interpreter, CountOf(interpreter));
+    if (n == 0 || n >= CountOf(interpreter)) interpreter[0] = 0;
+    // Unquoted, a path with blanks would let a program named after its first word run instead.
+    const wchar_t* format = wcschr(interpreter, L'"') == nullptr ? L"\"%ls\" /c \"%ls\"" : L"%ls /c \"%ls\"";
+    wchar_t command[kTextChars];
+    if (FormatBounded(command, CountOf(command), format, interpreter, batchPath) < 0) return;
+
+    // The batch must not keep the program folder open as its working directory.
+    SetCurrentDirectoryW(L"..");
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessW(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    // The batch cannot name the program file, so it cannot delete it or say so: tell the user now.
+    if (!programNamed && !g_run.silent) ShowManualDeletionNotice();
+}
+
+bool EncodeBatchText(const wchar_t* text, UINT codePage, char* out, size_t size) {
+    if (size == 0) return false;
+    out[0] = 0;
+    wchar_t doubled[2 * kPathChars];
+    size_t length = 0;
+    for (const wchar_t* p = text; *p != 0; ++p) {
+        // A quote would end the quoted path early; control characters would split the line.
+        if (*p == L'"' || *p < 0x20) return false;
+        if (length + 2 >= CountOf(doubled)) return false;
+        if (*p == L'%') doubled[length++] = L'%';
+        doubled[length++] = *p;
+    }
+    doubled[length] = 0;
+    if (length == 0) return false;
+    // Nothing may be replaced by a look-alike: it would name another file.
+    bool utf8 = codePage == CP_UTF8;
+    BOOL usedDefault = FALSE;
+    int bytes = WideCharToMultiByte(codePage, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS, doubled, -1, out,
+                                    (int)size, nullptr, utf8 ? nullptr : &usedDefault);
+    wchar_t back[2 * kPathChars];
+    bool exact = bytes != 0 && !usedDefault &&
+                 MultiByteToWideChar(codePage, 0, out, -1, back, (int)CountOf(back)) != 0 &&
+                 wcscmp(back, doubled) == 0;
+    if (!exact) out[0] = 0;
+    return exact;
+}
+
+bool EncodeBatchPath(const wchar_t* path, UINT codePage, char* out, size_t size) {
+    if (EncodeBatchText(path, codePage, out, size)) return true;
+    wchar_t shortPath[kPathChars];
+    DWORD got = GetShortPathNameW(path, shortPath, CountOf(shortPath));
+    if (got == 0 || got >= CountOf(shortPath)) return false;
+    return EncodeBatchText(shortPath, codePage, out, size);
+}
+
+bool FinishBatchFile(FILE* batch, const wchar_t* batchPath, const BatchNames& names, bool silent) {
+    bool written = WriteBatchLines(batch, names, silent);
+    bool closed = fclose(batch) == 0;
+    // The interpreter would run whatever part of it there is.
+    if (written && closed) return true;
+    RemoveFile(batchPath);
+    return false;
+}
+
+bool WriteBatchLines(FILE* batch, const BatchNames& names, bool silent) {
+    // A path that cannot be written leaves out its lines rather than name something else.
+    bool program = names.program[0] != 0;
+    bool folder = names.folder[0] != 0;
+    bool ok = true;
+    if (program) ok &= WriteLine(batch, kWaitLine, names.program, nullptr);
+    for (int attempt = 0; attempt < kDeleteAttempts; ++attempt) {
+        if (program) ok &= WriteLine(batch, kDeleteLine, names.program, nullptr);
+        if (folder) ok &= WriteLine(batch, kRemoveFolderLine, names.folder, nullptr);
+        if (program) ok &= WriteLine(batch, kGoneLine, names.program, nullptr);
+    }
+    ok &= WriteLine(batch, kDoneLine, nullptr, nullptr);
+    if (program && !silent) ok &= WriteLine(batch, kWarningLine, names.program, names.program);
+    if (names.batch[0] != 0) ok &= WriteLine(batch, kDeleteLine, names.batch, nullptr);
+    return ok;
+}
