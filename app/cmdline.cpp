@@ -65,3 +65,15 @@ void ParseCommandSource(const wchar_t* text, bool fromInstaller) {
     }
     g_run.uninstallMode = !fromInstaller && counted == 0;
 }
+
+void ReadInstallerLine(wchar_t* out, size_t size) {
+    if (size == 0) return;
+    DWORD needed = GetEnvironmentVariableW(L"sfxcmd", out, (DWORD)size);
+    if (needed != 0 && needed < size) return;
+    out[0] = 0;
+    if (needed == 0) return;
+    // Too long for the buffer, the call stores nothing: read it whole, then keep its start.
+    BoundedArray<wchar_t> whole(needed);
+    DWORD got = GetEnvironmentVariableW(L"sfxcmd", whole.Data(), needed);
+    if (got != 0 && got < needed) CopyString(out, whole.Data(), size);
+}

@@ -28,8 +28,7 @@ static void LoadProgramIcon() {
 
 static void ReadSwitches() {
     wchar_t installerLine[kTextChars];
-    DWORD n = GetEnvironmentVariableW(L"sfxcmd", installerLine, CountOf(installerLine));
-    if (n == 0 || n >= CountOf(installerLine)) installerLine[0] = 0;
+    ReadInstallerLine(installerLine, CountOf(installerLine));
     ParseCommandSource(installerLine, true);
     ParseCommandSource(GetCommandLineW(), false);
 }
@@ -37,7 +36,7 @@ static void ReadSwitches() {
 // The setup dialog could not be created (its template or the rich-edit class is missing):
 // that is no confirmation.
 static void ReportSetupDialogFailure() {
-    g_shell.exitCode = 2;
+    g_shell.exitCode = kExitFailed;
     if (g_run.silent) return;
     DWORD error = GetLastError();
     wchar_t text[kTextChars];
@@ -96,7 +95,7 @@ static void Shutdown() {
     ReleaseLanguageLibrary();
 }
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+static void Run(HINSTANCE instance) {
     HardenDllSearchOrder();
     LoadLanguageLibrary(instance);
     LoadLanguageFile(L"uninstall.lng");
@@ -114,5 +113,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
     }
 
     Shutdown();
-    return g_shell.exitCode;
+}
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, LPWSTR, int) {
+    return RunToExitCode([instance] { Run(instance); });
 }

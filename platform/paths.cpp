@@ -3,6 +3,8 @@
 // works in that form throughout.
 #include "platform.h"
 
+#include <fcntl.h>
+#include <io.h>
 #include <shlobj.h>
 #include <wchar.h>
 
@@ -29,6 +31,28 @@ bool IsDotOrDotDot(const wchar_t* name) {
 }
 
 bool IsFolder(const wchar_t* path) { return IsFolderAttr(GetPathAttributes(path)); }
+
+// Closes a file handle on every way out.
+class HandleHolder {
+public:
+    explicit HandleHolder(HANDLE handle) : handle_(handle) {}
+    ~HandleHolder() {
+        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    }
+    HandleHolder(const HandleHolder&) = delete;
+    HandleHolder& operator=(const HandleHolder&) = delete;
+    HANDLE Get() const { return handle_; }
+
+private:
+    HANDLE handle_;
+};
+
+// The full path an open handle resolves to, links followed as the system followed them.
+bool FinalPath(HANDLE handle, wchar_t* out, size_t size) {
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    DWORD n = GetFinalPathNameByHandleW(handle, out, (DWORD)size, FILE_NAME_NORMALIZED);
+    return n != 0 && n < size;
+}
 
 }  // namespace
 
@@ -174,7 +198,64 @@ bool IsFolderAttr(DWORD attributes) {
 
 bool IsReparseAttr(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
-FILE* OpenStream(const wchar_t* path, const wchar_t* mode) { return _wfopen(path, mode); }
+FILE* OpenStream(const wchar_t* path, const wchar_t* mode) {
+    FILE* stream = _wfopen(path, mode);
+    if (stream != nullptr) return stream;
+    wchar_t longPath[kPathChars];
+    return MakeLongPath(path, longPath, CountOf(longPath)) ? _wfopen(longPath, mode) : nullptr;
+}
+
+FILE* CreateNewStream(const wchar_t* path) {
+    // CREATE_NEW fails on anything that stands at the name, a link whose target is missing too.
+    auto create = [](const wchar_t* name) {
+        return CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    HANDLE file = create(path);
+    DWORD error = GetLastError();
+    if (file == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+        wchar_t longPath[kPathChars];
+        if (MakeLongPath(path, longPath, CountOf(longPath))) file = create(longPath);
+    }
+    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    int descriptor = _open_osfhandle((intptr_t)file, _O_WRONLY | _O_BINARY);
+    if (descriptor == -1) {
+        CloseHandle(file);
+        RemoveFile(path);
+        return nullptr;
+    }
+    FILE* stream = _fdopen(descriptor, "wb");
+    if (stream == nullptr) {
+        _close(descriptor);
+        RemoveFile(path);
+    }
+    return stream;
+}
+
+bool RemoveAsItself(const wchar_t* path) {
+    wchar_t folder[kPathChars];
+    FolderPart(path, folder, CountOf(folder));
+    const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HandleHolder folderHandle(CreateFileW(folder, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    HandleHolder entry(CreateFileW(path, DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    wchar_t expected[kPathChars];
+    wchar_t found[kPathChars];
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!FinalPath(folderHandle.Get(), expected, CountOf(expected)) || !FinalPath(entry.Get(), found, CountOf(found)) ||
+        !GetFileInformationByHandle(entry.Get(), &info)) {
+        return false;
+    }
+    AddTrailingBackslash(expected, CountOf(expected));
+    AppendString(expected, NamePart(path), CountOf(expected));
+    // Where a link was opened as its target (Wine opens a Unix link so), the handle resolves to
+    // another name: the target is never deleted. Nor is a folder that is no link.
+    bool sameName = CompareStringOrdinal(expected, -1, found, -1, TRUE) == CSTR_EQUAL;
+    bool plainFolder = IsFolderAttr(info.dwFileAttributes) && !IsReparseAttr(info.dwFileAttributes);
+    if (!sameName || plainFolder) return false;
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetFileInformationByHandle(entry.Get(), FileDispositionInfo, &disposition, sizeof(disposition)) != 0;
+}
 
 void FileFinder::SetMask(const wchar_t* mask) {
     // A search still open on the previous mask would otherwise be lost.

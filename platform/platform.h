@@ -181,6 +181,12 @@ uint64_t GetFreeSpace(const wchar_t* path);
 bool IsFolderAttr(DWORD attributes);
 bool IsReparseAttr(DWORD attributes);
 FILE* OpenStream(const wchar_t* path, const wchar_t* mode);
+// A write stream on a file that did not exist before; nothing standing at the name, a link
+// included, is ever opened.
+FILE* CreateNewStream(const wchar_t* path);
+// Deletes what stands at path as itself: a file, or a link that opens as the link. A link that
+// opens as its target and a folder that is no link stay. True when it was deleted.
+bool RemoveAsItself(const wchar_t* path);
 // Deletes a folder and everything in it through the long-path form, depth first. A link at any
 // depth goes as the link and is never entered; a relative, empty or root path, a link or a file
 // passed in is left alone.

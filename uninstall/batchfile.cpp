@@ -6,6 +6,8 @@
 namespace {
 
 const wchar_t kBatchName[] = L"Uninstall_Kva.Bat";
+// Fresh names "Uninstall_Kva.<n>.Bat" tried when that name cannot be freed.
+const unsigned kSpareBatchNames = 1000;
 
 // The lines of the batch file. Every path stands in double quotes; its "%" are doubled.
 const char kWaitLine[] = "\"%s\" /wait\r\n";
@@ -30,32 +32,64 @@ bool EncodeOrEmpty(const wchar_t* path, char* out, size_t size) {
     return false;
 }
 
+// Makes the batch file as a new file in the temporary folder. That folder may be one every user
+// can write to (deployment tools uninstall as the system account), so what stands at the name
+// beforehand may be a link or another user's file: it goes as itself or stays, and is never
+// written, run or deleted through. Where it stays, a fresh name beside it is taken.
+FILE* CreateBatchFile(wchar_t* batchPath, size_t size) {
+    wchar_t temp[kPathChars];
+    DWORD got = GetTempPathW(CountOf(temp), temp);
+    if (got == 0 || got >= CountOf(temp)) return nullptr;
+    if (JoinWhole(temp, kBatchName, batchPath, size)) {
+        RemoveAsItself(batchPath);
+        FILE* batch = CreateNewStream(batchPath);
+        if (batch != nullptr) return batch;
+    }
+    for (unsigned n = 0; n < kSpareBatchNames; ++n) {
+        wchar_t name[64];
+        FormatBounded(name, CountOf(name), L"Uninstall_Kva.%u.Bat", n);
+        if (!JoinWhole(temp, name, batchPath, size)) return nullptr;
+        FILE* batch = CreateNewStream(batchPath);
+        if (batch != nullptr) return batch;
+        // Only a name that is taken is worth passing over; another failure stays the same.
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
+    }
+    return nullptr;
+}
+
+// COMSPEC when it names a file by its full path, else cmd.exe in the system folder: never one
+// found through the current directory or the search path.
+bool FindInterpreter(wchar_t* out, size_t size) {
+    DWORD n = GetEnvironmentVariableW(L"COMSPEC", out, (DWORD)size);
+    if (n != 0 && n < size && IsAbsolutePath(out)) {
+        DWORD attributes = GetPathAttributes(out);
+        if (attributes != INVALID_FILE_ATTRIBUTES && !IsFolderAttr(attributes)) return true;
+    }
+    UINT got = GetSystemDirectoryW(out, (UINT)size);
+    return got != 0 && got < size && JoinWhole(out, L"cmd.exe", out, size);
+}
+
 }  // namespace
 
-void StartRemovalBatch(const wchar_t* programPath, const wchar_t* folder) {
+bool StartRemovalBatch(const wchar_t* programPath, const wchar_t* folder) {
     wchar_t batchPath[kPathChars];
-    DWORD got = GetTempPathW(CountOf(batchPath), batchPath);
-    if (got == 0 || got >= CountOf(batchPath)) return;
-    if (wcslen(batchPath) + wcslen(kBatchName) >= CountOf(batchPath)) return;
-    AppendString(batchPath, kBatchName, CountOf(batchPath));
+    FILE* batch = CreateBatchFile(batchPath, CountOf(batchPath));
+    if (batch == nullptr) return false;
 
     BatchNames names;
-    FILE* batch = OpenStream(batchPath, L"wb");
-    if (batch == nullptr) return;
     // cmd.exe reads a batch file in the OEM code page; the batch file exists now, so its short
     // form can stand in when its own name cannot be written there.
     bool programNamed = EncodeOrEmpty(programPath, names.program, CountOf(names.program));
     EncodeOrEmpty(folder, names.folder, CountOf(names.folder));
     EncodeOrEmpty(batchPath, names.batch, CountOf(names.batch));
-    if (!FinishBatchFile(batch, batchPath, names, g_run.silent)) return;
+    if (!FinishBatchFile(batch, batchPath, names, g_run.silent)) return false;
 
     wchar_t interpreter[kPathChars];
-    DWORD n = GetEnvironmentVariableW(L"COMSPEC", interpreter, CountOf(interpreter));
-    if (n == 0 || n >= CountOf(interpreter)) interpreter[0] = 0;
-    // Unquoted, a path with blanks would let a program named after its first word run instead.
-    const wchar_t* format = wcschr(interpreter, L'"') == nullptr ? L"\"%ls\" /c \"%ls\"" : L"%ls /c \"%ls\"";
     wchar_t command[kTextChars];
-    if (FormatBounded(command, CountOf(command), format, interpreter, batchPath) < 0) return;
+    // Quoted: unquoted, a path with blanks would let a program named after its first word run.
+    bool ready = FindInterpreter(interpreter, CountOf(interpreter)) &&
+                 FormatBounded(command, CountOf(command), L"\"%ls\" /c \"%ls\"", interpreter, batchPath) >= 0;
 
     // The batch must not keep the program folder open as its working directory.
     SetCurrentDirectoryW(L"..");
@@ -64,12 +98,18 @@ void StartRemovalBatch(const wchar_t* programPath, const wchar_t* folder) {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process = {};
-    if (CreateProcessW(nullptr, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    // Named as the program to start, the interpreter is never looked for along the search path.
+    bool started = ready && CreateProcessW(interpreter, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                           &startup, &process);
+    if (started) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
+    } else {
+        RemoveFile(batchPath);  // nothing will run it, and nothing else would delete it
     }
     // The batch cannot name the program file, so it cannot delete it or say so: tell the user now.
     if (!programNamed && !g_run.silent) ShowManualDeletionNotice();
+    return started && programNamed;
 }
 
 bool EncodeBatchText(const wchar_t* text, UINT codePage, char* out, size_t size) {

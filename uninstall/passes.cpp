@@ -6,6 +6,15 @@
 
 namespace {
 
+// Help index files the help viewer leaves beside the program.
+const wchar_t* const kHelpIndexFiles[] = {L"ombrix.gid", L"ombrix.fts"};
+// The empty archives setup writes beside the program for the "New" menu, and their sizes.
+struct SetupTemplate {
+    const wchar_t* name;
+    uint64_t size;
+};
+const SetupTemplate kSetupTemplates[] = {{L"kvanew.dat", 24}, {L"zipnew.dat", 22}};
+
 // A call on a path, tried once more in the long-path form when the plain call fails.
 template <typename Call>
 bool OnPath(const wchar_t* path, Call call) {
@@ -88,8 +97,20 @@ bool ScheduleDeletion(const wchar_t* path) {
     });
 }
 
-void ClearAttributesOf(const wchar_t* path) {
-    if (MayClearAttributes(GetPathAttributes(path))) ClearAttributes(path);
+void DeleteUnlistedFiles(const wchar_t* programFolder) {
+    for (const wchar_t* name : kHelpIndexFiles) {
+        wchar_t path[kPathChars];
+        if (!JoinWhole(programFolder, name, path, CountOf(path))) continue;
+        if (MayClearAttributes(GetPathAttributes(path))) ClearAttributes(path);
+        RemoveFile(path);
+    }
+    for (const SetupTemplate& file : kSetupTemplates) {
+        wchar_t path[kPathChars];
+        FindData found;
+        if (!JoinWhole(programFolder, file.name, path, CountOf(path)) || !FindOne(path, &found)) continue;
+        // Another size is the user's own file now. A link goes as the link, never its target.
+        if (!found.isFolder && found.size == file.size) RemoveAsItself(path);
+    }
 }
 
 uint32_t RunDeletionPasses(const wchar_t* programFolder, const wchar_t* programName, FILE* list,

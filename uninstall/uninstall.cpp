@@ -9,9 +9,6 @@
 
 namespace {
 
-// Help index files the help viewer leaves beside the program.
-const wchar_t* const kHelpIndexFiles[] = {L"ombrix.gid", L"ombrix.fts"};
-
 // Closes a C stream on every way out.
 class StreamHolder {
 public:
@@ -34,9 +31,11 @@ private:
 void RunUninstall() {
     wchar_t programPath[kPathChars];
     DWORD got = GetModuleFileNameW(nullptr, programPath, CountOf(programPath));
-    if (got == 0 || got >= CountOf(programPath)) return;
     wchar_t folder[kPathChars];
-    if (!ProgramFolderOf(programPath, folder, CountOf(folder))) return;
+    if (got == 0 || got >= CountOf(programPath) || !ProgramFolderOf(programPath, folder, CountOf(folder))) {
+        g_shell.exitCode = kExitFailed;
+        return;
+    }
     SetCurrentDirectoryW(folder);
     wchar_t programFolder[kPathChars];
     CopyString(programFolder, folder, CountOf(programFolder));
@@ -58,6 +57,7 @@ void RunUninstall() {
         // A translator's text: only its one %s is filled in.
         FormatWithOneArg(text, CountOf(text), GetMessageText(IDS_CANNOTOPENLIST), kListName);
         ShowMessageBox(nullptr, text, GetMessageText(IDS_UNINSTALLKVA), MB_ICONERROR | MB_SETFOREGROUND);
+        g_shell.exitCode = kExitFailed;
         return;
     }
 
@@ -67,16 +67,15 @@ void RunUninstall() {
     CopyString(rebootText, GetMessageText(IDS_REBOOTREQUIRED), CountOf(rebootText));
     CopyString(titleText, GetMessageText(IDS_UNINSTALLKVA), CountOf(titleText));
 
+    // Read while the user's settings, which may name it, are still there.
+    wchar_t tempFolder[kPathChars];
+    GetTempFolder(tempFolder, CountOf(tempFolder));
+
     RemoveIntegration();
     // The library file can then be deleted like any other.
     ReleaseLanguageLibrary();
 
-    for (const wchar_t* name : kHelpIndexFiles) {
-        wchar_t path[kPathChars];
-        if (!JoinWhole(programFolder, name, path, CountOf(path))) continue;
-        ClearAttributesOf(path);
-        RemoveFile(path);
-    }
+    DeleteUnlistedFiles(programFolder);
 
     bool restartNeeded = false;
     RunDeletionPasses(programFolder, NamePart(programPath), list.Get(), &restartNeeded);
@@ -84,13 +83,14 @@ void RunUninstall() {
     RemoveFile(listPath);
 
     wchar_t cache[kPathChars];
-    GetTempFolder(cache, CountOf(cache));
-    if (JoinWhole(cache, L"Ombrix.exe.WebView2", cache, CountOf(cache)) && FileExists(cache)) DeleteFolderTree(cache);
+    if (JoinWhole(tempFolder, L"Ombrix.exe.WebView2", cache, CountOf(cache)) && FileExists(cache)) {
+        DeleteFolderTree(cache);
+    }
 
     if (restartNeeded && !g_run.silent) {
         ShowMessageBox(nullptr, rebootText, titleText, MB_ICONINFORMATION | MB_SETFOREGROUND);
         if (CompareNoCase(NamePart(folder), L"Ombrix") == 0) ScheduleDeletion(folder);
     }
 
-    StartRemovalBatch(programPath, folder);
+    if (!StartRemovalBatch(programPath, folder)) g_shell.exitCode = kExitFailed;
 }

@@ -32,8 +32,9 @@ bool MayClearAttributes(DWORD attributes);
 /* passes.cpp */
 // Has Windows delete a file or an empty folder at the next restart.
 bool ScheduleDeletion(const wchar_t* path);
-// Clears the attributes of a file that are in the way of its deletion, never those of a link.
-void ClearAttributesOf(const wchar_t* path);
+// Deletes what the help viewer and setup leave beside the program without listing it: the help
+// index files, and the "New" menu templates while they still have the size setup gave them.
+void DeleteUnlistedFiles(const wchar_t* programFolder);
 // Deletes the listed entries in passes until a pass deletes nothing; returns the pass count.
 uint32_t RunDeletionPasses(const wchar_t* programFolder, const wchar_t* programName, FILE* list,
                            bool* restartNeeded);
@@ -57,8 +58,9 @@ bool WriteBatchLines(FILE* batch, const BatchNames& names, bool silent);
 bool FinishBatchFile(FILE* batch, const wchar_t* batchPath, const BatchNames& names, bool silent);
 // Writes the batch file and starts it hidden; the program ends right after, which frees its file.
 // The folder is the program folder as the rd lines remove it: without a trailing backslash,
-// except for a drive root.
-void StartRemovalBatch(const wchar_t* programPath, const wchar_t* folder);
+// except for a drive root. False when the batch cannot remove the program file: not written,
+// not started, or unable to name it.
+bool StartRemovalBatch(const wchar_t* programPath, const wchar_t* folder);
 
 /* uninstall.cpp */
 void RunUninstall();

@@ -191,7 +191,8 @@ public:
     void List(const std::string& bytes) const { File(L"Uninstall.lst", bytes); }
     void UseInterpreter(const std::wstring& path) { interpreter_ = path; }
 
-    RunResult Run(const std::wstring& arguments, bench::Handler handler = nullptr) const {
+    RunResult Run(const std::wstring& arguments, bench::Handler handler = nullptr,
+                  const std::vector<std::pair<std::wstring, std::wstring>>& extra = {}) const {
         DeleteFileW(capture_.c_str());
         DeleteFileW((capture_ + L".start").c_str());
         bench::RunSpec spec;
@@ -204,6 +205,7 @@ public:
                             {L"COMSPEC", interpreter_},
                             {L"OMBRIX_CAPTURE", capture_},
                             {L"OMBRIX_REAL_COMSPEC", Env(L"COMSPEC")}};
+        spec.environment.insert(spec.environment.end(), extra.begin(), extra.end());
         return bench::Run(spec);
     }
     // The batch file as the interpreter was given it, and how the interpreter was started.
@@ -219,6 +221,38 @@ private:
 };
 
 std::wstring ProgramFiles(const std::wstring& name) { return L"C:\\Program Files\\Ombrix-test-" + name; }
+
+std::wstring UnixPath(const std::wstring& path) {
+    typedef char*(CDECL * UnixName)(const wchar_t*);
+    auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+    char* name = unixName != nullptr ? unixName(path.c_str()) : nullptr;
+    std::wstring out = name != nullptr ? bench::Narrow2Wide(name) : L"";
+    if (name != nullptr) HeapFree(GetProcessHeap(), 0, name);
+    return out;
+}
+
+// Wine starts the host's own programs too: so a test plants a Unix symbolic link, which no Win32
+// call of Wine makes, and takes it away. True once the name is there (or gone) as asked.
+bool OnHost(const wchar_t* program, const std::wstring& arguments, const std::wstring& name, bool present) {
+    std::wstring line = std::wstring(program) + L" " + arguments;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW((std::wstring(L"Z:") + program).c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    WIN32_FIND_DATAW found;
+    for (int i = 0; i < 250; Sleep(20), ++i) {
+        HANDLE find = FindFirstFileW(name.c_str(), &found);
+        if (find != INVALID_HANDLE_VALUE) FindClose(find);
+        if ((find != INVALID_HANDLE_VALUE) == present) return true;
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -243,8 +277,17 @@ TEST(Uninstall, ConfirmedRemovesListedEntriesThenProgramAndFolder) {
     inst.List("Formats\r\nFormats\\deep\r\nOmbrix.exe\r\nReadMe.txt  \t\r\n\r\n\r\nFormats\\zst.fmt\r\n"
               "Formats\\deep\\x.fmt\r\nnever-installed.txt\r\nLang\\de.lng\r\nLang\r\nhidden.dat\r\n"
               "Uninstall.exe\r\nUninstall.lst\r\n");
-    // The browser engine's cache in the temporary folder goes too.
-    std::wstring cache = TempPath() + L"Ombrix.exe.WebView2";
+    // Setup's own templates go while they have its sizes.
+    inst.File(L"kvanew.dat", std::string(24, 'k'));
+    inst.File(L"zipnew.dat", std::string(22, 'z'));
+    // The browser engine's cache goes from the temporary folder the user's settings name, which
+    // the integration removal deletes; the system's one is not that folder.
+    std::wstring configured = bench::ScratchFolder(L"uninstall-temp");
+    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Ombrix\\Paths", L"TempFolder", REG_SZ, configured.c_str(),
+                    (DWORD)(configured.size() + 1) * sizeof(wchar_t));
+    std::wstring unrelated = TempPath() + L"Ombrix.exe.WebView2";
+    CreateDirectoryW(unrelated.c_str(), nullptr);
+    std::wstring cache = configured + L"\\Ombrix.exe.WebView2";
     CreateDirectoryW(cache.c_str(), nullptr);
     CreateDirectoryW((cache + L"\\EBWebView").c_str(), nullptr);
     bench::WriteFileBytes(cache + L"\\EBWebView\\Local State", "{}");
@@ -265,7 +308,9 @@ TEST(Uninstall, ConfirmedRemovesListedEntriesThenProgramAndFolder) {
 
     EXPECT_FALSE(bench::PathExists(inst.Folder())) << "the batch file removes the program and the emptied folder";
     EXPECT_FALSE(bench::PathExists(cache));
-    if (bench::PathExists(cache)) bench::RemoveTree(cache);
+    EXPECT_TRUE(bench::PathExists(unrelated));
+    bench::RemoveTree(configured);
+    bench::RemoveTree(unrelated);
     EXPECT_FALSE(bench::PathExists(BatchPath())) << "the batch file deletes itself";
     std::string folder = Oem(inst.Folder());
     EXPECT_EQ(ExpectedBatch(folder + "\\Uninstall.exe", folder, Oem(BatchPath()), false), inst.Batch());
@@ -313,12 +358,13 @@ TEST(Uninstall, MissingListIsReportedEvenWhenSilent) {
     ASSERT_TRUE(inst.Ready());
     inst.File(L"Ombrix.exe");
     RunResult silent = inst.Run(L"/S");
-    EXPECT_EQ(0u, silent.exitCode);
+    EXPECT_EQ(2u, silent.exitCode) << "an uninstall that could do nothing says so";
     ASSERT_EQ(1u, silent.windows.size());
     EXPECT_EQ(kCaption, silent.windows[0].caption);
     EXPECT_EQ(kNoListText, silent.windows[0].text);
 
     RunResult asked = inst.Run(L"", bench::Answer({IDYES}));
+    EXPECT_EQ(2u, asked.exitCode);
     ASSERT_EQ(2u, asked.windows.size());
     EXPECT_EQ(kConfirmText, asked.windows[0].text);
     EXPECT_EQ(kNoListText, asked.windows[1].text);
@@ -348,6 +394,8 @@ TEST(Uninstall, HostileEntriesNeverReachOutsideTheFolder) {
     inst.File(L"a");
     inst.File(L"tail.txt");
     inst.File(L"legit.txt");
+    inst.File(L"kvanew.dat", std::string(24, 'k'));
+    inst.File(L"zipnew.dat", "the user's own");
     std::string list = "..\\ombrix-test-victim-up.txt\r\nsub\\..\\..\\ombrix-test-victim-up.txt\r\n"
                        "C:\\Program Files\\ombrix-test-victim-abs.txt\r\n\\\\?\\C:\\Program Files\\ombrix-test-victim-abs.txt\r\n"
                        "\\Program Files\\ombrix-test-victim-abs.txt\r\nC:x\r\n\\x\r\n\\\\server\\x\r\na:b\r\n";
@@ -361,8 +409,9 @@ TEST(Uninstall, HostileEntriesNeverReachOutsideTheFolder) {
     EXPECT_TRUE(result.windows.empty());
     EXPECT_EQ("victim", bench::ReadFileBytes(up));
     EXPECT_EQ("victim", bench::ReadFileBytes(absolute));
-    for (const wchar_t* kept : {L"sub", L"server\\x", L"x", L"a", L"tail.txt"}) EXPECT_TRUE(inst.Has(kept)) << kept;
+    for (const wchar_t* kept : {L"sub", L"server\\x", L"x", L"a", L"tail.txt", L"zipnew.dat"}) EXPECT_TRUE(inst.Has(kept)) << kept;
     EXPECT_FALSE(inst.Has(L"legit.txt"));
+    EXPECT_FALSE(inst.Has(L"kvanew.dat"));
     EXPECT_FALSE(inst.Has(L"Uninstall.lst"));
     EXPECT_FALSE(inst.Has(L"Uninstall.exe")) << "the batch file still removes the program";
     EXPECT_TRUE(bench::PathExists(inst.Folder())) << "the folder is not empty, so it stays";
@@ -516,4 +565,55 @@ TEST(Uninstall, ListedSettingsFileIsNotWrittenBackAtExit) {
     EXPECT_FALSE(result.timedOut);
     EXPECT_FALSE(inst.Has(L"Ombrix.ini"));
     EXPECT_FALSE(bench::PathExists(inst.Folder()));
+}
+
+// The batch file's name in the shared temporary folder may hold a link or someone's file, and
+// COMSPEC may name anything: the batch never runs through what was planted, the interpreter never
+// comes from the current folder, and the exit code says whether the program could be removed.
+TEST(Uninstall, PlantedBatchFileAndInterpreterAreNeverUsed) {
+    std::wstring root = bench::ScratchFolder(L"planted");
+    std::wstring victim = root + L"\\victim.txt", marker = root + L"\\planted-ran";
+    ASSERT_TRUE(bench::WriteFileBytes(victim, "victim"));
+    ASSERT_TRUE(bench::WriteFileBytes(root + L"\\notes.txt", "no program"));
+    ASSERT_TRUE(CopyFileW(Standin().c_str(), (root + L"\\cmd.exe").c_str(), FALSE));  // in the current folder
+    std::wstring planted = L"\"" + UnixPath(BatchPath()) + L"\"";
+    const struct {
+        int plant;  // 1: a link to the victim, 2: a file with commands of its own
+        std::wstring comspec;
+        std::wstring temp;
+        DWORD exitCode;
+    } rows[] = {{1, Standin(), L"", 0},           {2, Standin(), L"", 0},
+                {0, L"", L"", 0},                 {0, L"cmd.exe", L"", 0},
+                {0, root + L"\\no\\cmd.exe", L"", 0}, {0, root + L"\\notes.txt", L"", 2},
+                {0, Standin(), root + L"\\no", 2}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(bench::Utf8(row.comspec + L" " + row.temp) + " plant " + std::to_string(row.plant));
+        Installation inst(root + L"\\Ombrix");
+        ASSERT_TRUE(inst.Ready());
+        inst.List("Uninstall.exe\r\nUninstall.lst\r\n");
+        inst.UseInterpreter(row.comspec);
+        ASSERT_TRUE(row.plant == 0 ||
+                    (row.plant == 1 ? OnHost(L"\\bin\\ln", L"-s \"" + UnixPath(victim) + L"\" " + planted, BatchPath(), true)
+                                    : bench::WriteFileBytes(BatchPath(), "@echo planted> \"" + Oem(marker) + "\"\r\n")));
+        std::vector<std::pair<std::wstring, std::wstring>> temp;
+        if (!row.temp.empty()) temp = {{L"TMP", row.temp}, {L"TEMP", row.temp}};
+        RunResult result = inst.Run(L"/S", nullptr, temp);
+        EXPECT_FALSE(result.timedOut);
+        EXPECT_EQ(row.exitCode, result.exitCode);
+        EXPECT_EQ(row.exitCode == 0, !bench::PathExists(inst.Folder()));
+        EXPECT_EQ(row.comspec == Standin() && row.temp.empty(), inst.BatchStarted()) << inst.StartRecord();
+        EXPECT_EQ("victim", bench::ReadFileBytes(victim));
+        EXPECT_FALSE(bench::PathExists(marker));
+        // Where the name could not be freed, a fresh one was taken; the batch deletes itself by it.
+        std::string record = inst.StartRecord(), used = Oem(BatchPath());
+        size_t at = record.find(" /c \"");
+        if (at != std::string::npos) used = record.substr(at + 5, record.find('"', at + 5) - at - 5);
+        EXPECT_TRUE(used == Oem(BatchPath()) || used == Oem(TempPath() + L"Uninstall_Kva.0.Bat")) << used;
+        std::string folder = Oem(inst.Folder());
+        EXPECT_EQ(inst.BatchStarted() ? ExpectedBatch(folder + "\\Uninstall.exe", folder, used, true) : "", inst.Batch());
+        EXPECT_FALSE(bench::PathExists(bench::Narrow2Wide(used)));
+        if (row.plant == 1 && bench::MayDelete(BatchPath())) OnHost(L"\\bin\\rm", planted, BatchPath(), false);
+        EXPECT_FALSE(bench::PathExists(BatchPath()));
+    }
+    bench::RemoveTree(root);
 }

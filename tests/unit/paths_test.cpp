@@ -427,6 +427,9 @@ TEST_F(ScratchTest, NamesOnlyTheLongFormReachesAreRetried) {
     EXPECT_TRUE(FindOne(dotted.c_str(), &data));
     EXPECT_EQ(dotted, Buf(data.path));
     EXPECT_EQ(1u, data.size);
+    FILE* stream = OpenStream(dotted.c_str(), L"rb");
+    EXPECT_EQ('x', stream != nullptr ? fgetc(stream) : EOF);
+    if (stream != nullptr) fclose(stream);
     EXPECT_TRUE(RemoveFile(dotted.c_str()));
     EXPECT_FALSE(Exists(dotted));
 
