@@ -109,18 +109,33 @@ bool MayClearAttributes(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & kBlocking) != 0 && !IsReparseAttr(attributes);
 }
 
-bool PassesThroughLink(const wchar_t* programFolder, const wchar_t* entryPath, AttributeQuery query) {
+bool PassesThroughLink(const wchar_t* programFolder, const wchar_t* entryPath, AttributeQuery query,
+                       CheckedFolder* checked) {
     size_t start = wcslen(programFolder);
     if (wcsncmp(entryPath, programFolder, start) != 0) return true;
+    // The folders the last entry checked are not asked again: entries come folder by folder.
+    size_t known = 0;
+    if (checked != nullptr && checked->length > start && wcsncmp(entryPath, checked->path, checked->length) == 0 &&
+        IsPathSeparator(entryPath[checked->length])) {
+        known = checked->length;
+    }
     wchar_t folder[kPathChars];
+    size_t deepest = 0;
     for (size_t i = start; entryPath[i] != 0; ++i) {
         // Each folder on the way, named without its separator; empty parts name nothing new.
         if (!IsPathSeparator(entryPath[i]) || i == start || IsPathSeparator(entryPath[i - 1])) continue;
         if (i >= CountOf(folder)) return true;
+        deepest = i;
+        if (i <= known) continue;
         wmemcpy(folder, entryPath, i);
         folder[i] = 0;
         DWORD attributes = query(folder);
         if (attributes == INVALID_FILE_ATTRIBUTES || IsReparseAttr(attributes)) return true;
+    }
+    if (checked != nullptr && deepest > known) {
+        wmemcpy(checked->path, entryPath, deepest);
+        checked->path[deepest] = 0;
+        checked->length = deepest;
     }
     return false;
 }

@@ -51,8 +51,8 @@ void DeleteAtRestart(const wchar_t* path) {
     ScheduleDeletion(renamed ? spare : path);
 }
 
-// The attributes of an entry, and whether it is missing. The long form is asked only where
-// it can find more than the plain path: every later pass asks again for every entry.
+// The attributes of an entry that could not be deleted, and whether it is missing. The long
+// form is asked only where it can find more than the plain path.
 DWORD EntryAttributes(const wchar_t* path, bool* missing) {
     DWORD attributes = GetFileAttributesW(path);
     DWORD error = GetLastError();
@@ -69,24 +69,44 @@ DWORD EntryAttributes(const wchar_t* path, bool* missing) {
     return attributes;
 }
 
-// Deletes one entry; true when something was deleted.
-bool DeleteEntry(const wchar_t* path, const wchar_t* programName, bool* restartNeeded) {
+// What became of an entry in a pass: deleted; settled (missing, unsafe, scheduled for restart,
+// or one of the two files removed later); or left for the next pass.
+enum class Outcome { Deleted, Settled, Pending };
+
+Outcome DeleteEntry(const wchar_t* path, const wchar_t* programName, bool* restartNeeded) {
+    // Nearly every entry is a plain file: one call. Only a failure asks why.
+    if (DeleteFileW(path)) return Outcome::Deleted;
     bool missing = false;
     DWORD attributes = EntryAttributes(path, &missing);
-    // A missing entry has nothing to delete; other failures still get their attempt.
-    if (missing) return false;
+    if (missing) return Outcome::Settled;
     bool known = attributes != INVALID_FILE_ATTRIBUTES;
     if (MayClearAttributes(attributes)) ClearAttributes(path);
-    // A folder link goes as the link (RemoveDirectoryW), a file link with DeleteFileW.
-    if (IsFolderAttr(attributes)) return RemoveFolder(path);
-    if (RemoveFile(path)) return true;
-    if (!known) return false;
+    // A folder link goes as the link (RemoveDirectoryW), a file link with DeleteFileW. A folder
+    // that is not empty yet waits for a later pass; it is never scheduled.
+    if (IsFolderAttr(attributes)) return RemoveFolder(path) ? Outcome::Deleted : Outcome::Pending;
+    if (RemoveFile(path)) return Outcome::Deleted;
+    if (!known) return Outcome::Pending;
     // The program file goes with the batch file, the list after the passes.
     const wchar_t* name = NamePart(path);
-    if (CompareNoCase(name, programName) == 0 || CompareNoCase(name, kListName) == 0) return false;
+    if (CompareNoCase(name, programName) == 0 || CompareNoCase(name, kListName) == 0) return Outcome::Settled;
     *restartNeeded = true;
     DeleteAtRestart(path);
-    return false;
+    return Outcome::Settled;
+}
+
+Outcome VisitEntry(const wchar_t* programFolder, const wchar_t* programName, const char* entry,
+                   CheckedFolder* checked, bool* restartNeeded) {
+    wchar_t path[kPathChars];
+    if (!MakeEntryPath(programFolder, entry, path, CountOf(path))) return Outcome::Settled;
+    // Below a link the entry would name something outside the program folder.
+    if (PassesThroughLink(programFolder, path, GetPathAttributes, checked)) return Outcome::Settled;
+    Outcome outcome = DeleteEntry(path, programName, restartNeeded);
+    // Where a folder on the checked path went, something else may take its name.
+    size_t length = wcslen(path);
+    if (outcome == Outcome::Deleted && checked->length >= length && wcsncmp(checked->path, path, length) == 0) {
+        checked->length = 0;
+    }
+    return outcome;
 }
 
 }  // namespace
@@ -115,22 +135,44 @@ void DeleteUnlistedFiles(const wchar_t* programFolder) {
 
 uint32_t RunDeletionPasses(const wchar_t* programFolder, const wchar_t* programName, FILE* list,
                            bool* restartNeeded) {
-    uint32_t passes = 0;
-    for (;;) {
-        ++passes;
-        uint32_t progress = 0;
-        rewind(list);
-        char line[kPathChars];
-        ListLine kind;
-        while ((kind = ReadListLine(list, line, CountOf(line))) != ListLine::End) {
-            if (kind != ListLine::Entry || !TrimListEntry(line)) continue;
-            wchar_t path[kPathChars];
-            if (!MakeEntryPath(programFolder, line, path, CountOf(path))) continue;
-            // Below a link the entry would name something outside the program folder.
-            if (PassesThroughLink(programFolder, path, GetPathAttributes)) continue;
-            if (DeleteEntry(path, programName, restartNeeded)) ++progress;
-        }
-        // Each further pass follows one that deleted something, so the passes end.
-        if (progress == 0) return passes;
+    // The list is read once. What a pass leaves is kept in memory, each entry with its NUL, and
+    // only that is visited again: no later pass rereads the list or asks about entries gone.
+    BoundedArray<char> pending;
+    CheckedFolder checked = {};
+    uint32_t progress = 0;
+    rewind(list);
+    char line[kPathChars];
+    ListLine kind;
+    while ((kind = ReadListLine(list, line, CountOf(line))) != ListLine::End) {
+        if (kind != ListLine::Entry || !TrimListEntry(line)) continue;
+        Outcome outcome = VisitEntry(programFolder, programName, line, &checked, restartNeeded);
+        if (outcome == Outcome::Deleted) ++progress;
+        if (outcome != Outcome::Pending) continue;
+        uint32_t at = pending.Count();
+        size_t bytes = strlen(line) + 1;
+        pending.Add((uint32_t)bytes);
+        memcpy(&pending[at], line, bytes);
     }
+    // Each further pass follows one that deleted something, so the passes end.
+    uint32_t passes = 1;
+    while (progress != 0) {
+        ++passes;
+        progress = 0;
+        checked.length = 0;
+        uint32_t kept = 0;
+        for (uint32_t at = 0; at < pending.Count();) {
+            const char* entry = &pending[at];
+            uint32_t bytes = (uint32_t)strlen(entry) + 1;
+            Outcome outcome = VisitEntry(programFolder, programName, entry, &checked, restartNeeded);
+            if (outcome == Outcome::Deleted) ++progress;
+            // Still pending: moved down over the entries that are settled.
+            if (outcome == Outcome::Pending) {
+                memmove(&pending[kept], entry, bytes);
+                kept += bytes;
+            }
+            at += bytes;
+        }
+        pending.Resize(kept);
+    }
+    return passes;
 }

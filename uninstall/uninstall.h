@@ -22,9 +22,16 @@ bool MakeEntryPath(const wchar_t* programFolder, const char* entry, wchar_t* out
 bool ProgramFolderOf(const wchar_t* programPath, wchar_t* out, size_t size);
 // The attributes of a path, INVALID_FILE_ATTRIBUTES when they cannot be read.
 using AttributeQuery = DWORD (*)(const wchar_t* path);
+// The deepest folder on an entry path found to be no link, length 0 when none.
+struct CheckedFolder {
+    wchar_t path[kPathChars];
+    size_t length;
+};
 // True when a folder on the entry path below the program folder is a link (junction, symbolic
-// link) or cannot be read: the entry may then lie outside the program folder.
-bool PassesThroughLink(const wchar_t* programFolder, const wchar_t* entryPath, AttributeQuery query);
+// link) or cannot be read: the entry may then lie outside the program folder. With checked, the
+// folders it holds are not asked again, and it then holds this entry's folders.
+bool PassesThroughLink(const wchar_t* programFolder, const wchar_t* entryPath, AttributeQuery query,
+                       CheckedFolder* checked = nullptr);
 // True when attributes that stand in the way of a deletion are set and may be cleared: never
 // on a link (they would be set on its target) nor when they could not be read.
 bool MayClearAttributes(DWORD attributes);
@@ -35,7 +42,8 @@ bool ScheduleDeletion(const wchar_t* path);
 // Deletes what the help viewer and setup leave beside the program without listing it: the help
 // index files, and the "New" menu templates while they still have the size setup gave them.
 void DeleteUnlistedFiles(const wchar_t* programFolder);
-// Deletes the listed entries in passes until a pass deletes nothing; returns the pass count.
+// Deletes the listed entries in passes until a pass deletes nothing; returns the pass count. The
+// first pass reads the list, later ones visit only the entries left pending in memory.
 uint32_t RunDeletionPasses(const wchar_t* programFolder, const wchar_t* programName, FILE* list,
                            bool* restartNeeded);
 
