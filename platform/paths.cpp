@@ -32,20 +32,23 @@ bool IsDotOrDotDot(const wchar_t* name) {
 
 bool IsFolder(const wchar_t* path) { return IsFolderAttr(GetPathAttributes(path)); }
 
-// Closes a file handle on every way out.
-class HandleHolder {
+// Releases a file or search handle on every way out, with the call that owns it.
+template <BOOL(WINAPI* Release)(HANDLE)>
+class ScopedHandle {
 public:
-    explicit HandleHolder(HANDLE handle) : handle_(handle) {}
-    ~HandleHolder() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
+    ~ScopedHandle() {
+        if (handle_ != INVALID_HANDLE_VALUE) Release(handle_);
     }
-    HandleHolder(const HandleHolder&) = delete;
-    HandleHolder& operator=(const HandleHolder&) = delete;
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
     HANDLE Get() const { return handle_; }
 
 private:
     HANDLE handle_;
 };
+using HandleHolder = ScopedHandle<CloseHandle>;
+using SearchHold = ScopedHandle<FindClose>;
 
 // The full path an open handle resolves to, links followed as the system followed them.
 bool FinalPath(HANDLE handle, wchar_t* out, size_t size) {
@@ -333,21 +336,6 @@ public:
         if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
     }
-
-private:
-    HANDLE handle_;
-};
-
-// Closes a search on every way out.
-class SearchHold {
-public:
-    explicit SearchHold(HANDLE handle) : handle_(handle) {}
-    ~SearchHold() {
-        if (handle_ != INVALID_HANDLE_VALUE) FindClose(handle_);
-    }
-    SearchHold(const SearchHold&) = delete;
-    SearchHold& operator=(const SearchHold&) = delete;
-    HANDLE Get() const { return handle_; }
 
 private:
     HANDLE handle_;

@@ -29,6 +29,7 @@ private:
 }  // namespace
 
 void RunUninstall() {
+    // The program folder, made the current directory.
     wchar_t programPath[kPathChars];
     DWORD got = GetModuleFileNameW(nullptr, programPath, CountOf(programPath));
     wchar_t folder[kPathChars];
@@ -41,6 +42,7 @@ void RunUninstall() {
     CopyString(programFolder, folder, CountOf(programFolder));
     AddTrailingBackslash(programFolder, CountOf(programFolder));
 
+    // Declined: nothing is removed, and that is no failure.
     if (!g_run.silent &&
         ShowMessageBox(nullptr, GetMessageText(IDS_CONTINUEUNINSTALL), GetMessageText(IDS_UNINSTALLKVA),
                        MB_YESNO | MB_ICONQUESTION | MB_SETFOREGROUND) != IDYES) {
@@ -77,20 +79,24 @@ void RunUninstall() {
 
     DeleteUnlistedFiles(programFolder);
 
+    // The listed entries, then the list itself.
     bool restartNeeded = false;
     RunDeletionPasses(programFolder, NamePart(programPath), list.Get(), &restartNeeded);
     list.Close();
     RemoveFile(listPath);
 
+    // The browser engine's cache.
     wchar_t cache[kPathChars];
     if (JoinWhole(tempFolder, L"Ombrix.exe.WebView2", cache, CountOf(cache)) && FileExists(cache)) {
         DeleteFolderTree(cache);
     }
 
+    // Files in use go at restart; an "Ombrix" folder is scheduled to follow them.
     if (restartNeeded && !g_run.silent) {
         ShowMessageBox(nullptr, rebootText, titleText, MB_ICONINFORMATION | MB_SETFOREGROUND);
         if (CompareNoCase(NamePart(folder), L"Ombrix") == 0) ScheduleDeletion(folder);
     }
 
+    // The program file and the folder go after the exit.
     if (!StartRemovalBatch(programPath, folder)) g_shell.exitCode = kExitFailed;
 }

@@ -222,24 +222,14 @@ private:
 
 std::wstring ProgramFiles(const std::wstring& name) { return L"C:\\Program Files\\Ombrix-test-" + name; }
 
-std::wstring UnixPath(const std::wstring& path) {
-    typedef char*(CDECL * UnixName)(const wchar_t*);
-    auto unixName = reinterpret_cast<UnixName>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
-    char* name = unixName != nullptr ? unixName(path.c_str()) : nullptr;
-    std::wstring out = name != nullptr ? bench::Narrow2Wide(name) : L"";
-    if (name != nullptr) HeapFree(GetProcessHeap(), 0, name);
-    return out;
-}
-
 // Wine starts the host's own programs too: so a test plants a Unix symbolic link, which no Win32
-// call of Wine makes, and takes it away. True once the name is there (or gone) as asked.
+// call of Wine makes, and takes it away. True once the name on drive C: is there (or gone) as asked.
 bool OnHost(const wchar_t* program, const std::wstring& arguments, const std::wstring& name, bool present) {
     std::wstring line = std::wstring(program) + L" " + arguments;
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW((std::wstring(L"Z:") + program).c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+    if (!CreateProcessW((L"Z:" + std::wstring(program)).c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &startup, &process)) {
         return false;
     }
@@ -252,6 +242,11 @@ bool OnHost(const wchar_t* program, const std::wstring& arguments, const std::ws
         if ((find != INVALID_HANDLE_VALUE) == present) return true;
     }
     return false;
+}
+
+std::wstring UnixPath(std::wstring path) {
+    for (wchar_t& c : path) c = c == L'\\' ? L'/' : c;
+    return L"\"" + Env(L"WINEPREFIX") + L"/drive_c" + path.substr(2) + L"\"";
 }
 
 }  // namespace
@@ -576,11 +571,10 @@ TEST(Uninstall, PlantedBatchFileAndInterpreterAreNeverUsed) {
     ASSERT_TRUE(bench::WriteFileBytes(victim, "victim"));
     ASSERT_TRUE(bench::WriteFileBytes(root + L"\\notes.txt", "no program"));
     ASSERT_TRUE(CopyFileW(Standin().c_str(), (root + L"\\cmd.exe").c_str(), FALSE));  // in the current folder
-    std::wstring planted = L"\"" + UnixPath(BatchPath()) + L"\"";
+    std::wstring planted = UnixPath(BatchPath());
     const struct {
         int plant;  // 1: a link to the victim, 2: a file with commands of its own
-        std::wstring comspec;
-        std::wstring temp;
+        std::wstring comspec, temp;
         DWORD exitCode;
     } rows[] = {{1, Standin(), L"", 0},           {2, Standin(), L"", 0},
                 {0, L"", L"", 0},                 {0, L"cmd.exe", L"", 0},
@@ -593,13 +587,12 @@ TEST(Uninstall, PlantedBatchFileAndInterpreterAreNeverUsed) {
         inst.List("Uninstall.exe\r\nUninstall.lst\r\n");
         inst.UseInterpreter(row.comspec);
         ASSERT_TRUE(row.plant == 0 ||
-                    (row.plant == 1 ? OnHost(L"\\bin\\ln", L"-s \"" + UnixPath(victim) + L"\" " + planted, BatchPath(), true)
+                    (row.plant == 1 ? OnHost(L"\\bin\\ln", L"-s " + UnixPath(victim) + L" " + planted, BatchPath(), true)
                                     : bench::WriteFileBytes(BatchPath(), "@echo planted> \"" + Oem(marker) + "\"\r\n")));
         std::vector<std::pair<std::wstring, std::wstring>> temp;
         if (!row.temp.empty()) temp = {{L"TMP", row.temp}, {L"TEMP", row.temp}};
         RunResult result = inst.Run(L"/S", nullptr, temp);
-        EXPECT_FALSE(result.timedOut);
-        EXPECT_EQ(row.exitCode, result.exitCode);
+        EXPECT_EQ(row.exitCode, result.timedOut ? 99u : result.exitCode);
         EXPECT_EQ(row.exitCode == 0, !bench::PathExists(inst.Folder()));
         EXPECT_EQ(row.comspec == Standin() && row.temp.empty(), inst.BatchStarted()) << inst.StartRecord();
         EXPECT_EQ("victim", bench::ReadFileBytes(victim));
