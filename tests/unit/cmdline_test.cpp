@@ -146,12 +146,7 @@ TEST(InitOptions, ValueQuotingAndCut) {
     EXPECT_STREQ(L"D1", Parse(L"", L"u.exe /initA1 /initD1").initOptions);
 }
 
-TEST(StartUp, LongInstallerLineKeepsItsStartAndFatalErrorsEndWithTheirCode) {
-    SetEnvironmentVariableW(L"sfxcmd", (L"/S " + std::wstring(1100, L'x')).c_str());
-    wchar_t line[kTextChars];
-    ReadInstallerLine(line, CountOf(line));
-    SetEnvironmentVariableW(L"sfxcmd", nullptr);
-    EXPECT_EQ(L"/S " + std::wstring(1020, L'x'), line);
+TEST(StartUp, FatalErrorsEndTheRunWithTheirCode) {
     g_shell.exitCode = kExitCancelled;
     EXPECT_EQ(1, RunToExitCode([] {}));
     EXPECT_EQ(8, RunToExitCode([] { g_errors.ReportMemoryError(); }));
