@@ -56,6 +56,12 @@ bool RestoreDefaultExactly(const wchar_t* extension, const wchar_t* setupKey);
 bool RestoreShellNewExactly(const wchar_t* extension, const wchar_t* setupKey);
 
 /* templates.cpp */
+// The empty archives setup writes beside the program for the "New" menu, KVA first.
+struct TemplateFile {
+    const wchar_t* name;
+    uint32_t size;
+};
+extern const TemplateFile kTemplateFiles[2];
 // True when the "New" menu template of the KVA or ZIP row is wanted.
 bool IsTemplateWanted(bool shellExtWanted, bool isKva, bool isZip);
 void WriteNewTemplate(const wchar_t* extension, bool isKva);

@@ -12,6 +12,12 @@ const unsigned char kKvaTemplate[24] = {0x4B, 0x76, 0x61, 0x21, 0x1A, 0x07, 0x01
 // An empty ZIP archive: the end-of-central-directory record alone.
 const unsigned char kZipTemplate[22] = {0x50, 0x4B, 0x05, 0x06};
 
+}  // namespace
+
+const TemplateFile kTemplateFiles[2] = {{L"kvanew.dat", sizeof(kKvaTemplate)}, {L"zipnew.dat", sizeof(kZipTemplate)}};
+
+namespace {
+
 // The extension's "ShellNew" key; false when its name does not fit.
 bool ShellNewKey(const wchar_t* extension, wchar_t* out, size_t capacity) {
     return FormatBounded(out, capacity, L"%ls\\ShellNew", extension) >= 0;
@@ -45,7 +51,7 @@ void WriteNewTemplate(const wchar_t* extension, bool isKva) {
     DWORD n = GetModuleFileNameW(nullptr, path, CountOf(path));
     bool folderKnown = n != 0 && n < CountOf(path);
     if (!folderKnown) path[0] = 0;
-    ReplaceNamePart(path, isKva ? L"kvanew.dat" : L"zipnew.dat", CountOf(path));
+    ReplaceNamePart(path, kTemplateFiles[isKva ? 0 : 1].name, CountOf(path));
     // Without the program folder the bare name would land in whatever folder is current.
     if (folderKnown && isKva) EnsureTemplateFile(path, kKvaTemplate, sizeof(kKvaTemplate));
     if (folderKnown && !isKva) EnsureTemplateFile(path, kZipTemplate, sizeof(kZipTemplate));

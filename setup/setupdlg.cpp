@@ -70,7 +70,7 @@ void OnCommand(HWND dialog, int id) {
         OnOk(dialog);
         break;
     case IDCANCEL:
-        g_shell.exitCode = 1;
+        g_shell.exitCode = kExitCancelled;
         EndDialog(dialog, 0);
         break;
     case IDC_SHELLEXT: {

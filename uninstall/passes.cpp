@@ -8,12 +8,6 @@ namespace {
 
 // Help index files the help viewer leaves beside the program.
 const wchar_t* const kHelpIndexFiles[] = {L"ombrix.gid", L"ombrix.fts"};
-// The empty archives setup writes beside the program for the "New" menu, and their sizes.
-struct SetupTemplate {
-    const wchar_t* name;
-    uint64_t size;
-};
-const SetupTemplate kSetupTemplates[] = {{L"kvanew.dat", 24}, {L"zipnew.dat", 22}};
 
 // A call on a path, tried once more in the long-path form when the plain call fails.
 template <typename Call>
@@ -124,7 +118,7 @@ void DeleteUnlistedFiles(const wchar_t* programFolder) {
         if (MayClearAttributes(GetPathAttributes(path))) ClearAttributes(path);
         RemoveFile(path);
     }
-    for (const SetupTemplate& file : kSetupTemplates) {
+    for (const TemplateFile& file : kTemplateFiles) {
         wchar_t path[kPathChars];
         FindData found;
         if (!JoinWhole(programFolder, file.name, path, CountOf(path)) || !FindOne(path, &found)) continue;
