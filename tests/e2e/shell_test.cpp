@@ -20,6 +20,12 @@ RunSpec Spec(const std::wstring& arguments, bench::Handler handler = nullptr) {
     return spec;
 }
 
+// The setup runs save the user's choices; the prefix is left without them for the next tests.
+class DropUserSettings : public testing::Environment {
+    void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Ombrix"); }
+};
+testing::Environment* const kDropUserSettings = testing::AddGlobalTestEnvironment(new DropUserSettings);
+
 }  // namespace
 
 TEST(Wait, SleepsTwoSecondsPerSwitchWithoutWindows) {

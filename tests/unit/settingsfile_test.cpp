@@ -156,6 +156,7 @@ protected:
             RegCloseKey(key);
             RegDeleteKeyW(HKEY_CURRENT_USER, kRegistryKey);
         }
+        RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Ombrix");  // only while nothing else lives there
     }
 
     void WriteAppDataIni(const std::string& bytes) {
