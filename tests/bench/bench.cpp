@@ -186,15 +186,37 @@ static std::set<DWORD> ProcessTree(DWORD root, std::set<DWORD> known) {
     return known;
 }
 
-static bool AnyAlive(const std::set<DWORD>& pids) {
+// Handles to the processes of a run's tree, held until the run ends: while its handle is open a
+// process id is never given to another process, which would otherwise keep the run waiting.
+using HeldProcesses = std::map<DWORD, HANDLE>;
+
+static void Hold(const std::set<DWORD>& pids, HeldProcesses* held) {
     for (DWORD pid : pids) {
-        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
-        if (process == nullptr) continue;
-        DWORD state = WaitForSingleObject(process, 0);
-        CloseHandle(process);
-        if (state == WAIT_TIMEOUT) return true;
+        if (!held->count(pid)) (*held)[pid] = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    }
+}
+
+static bool IsAlive(HANDLE process) { return process != nullptr && WaitForSingleObject(process, 0) == WAIT_TIMEOUT; }
+
+static bool AnyAlive(const HeldProcesses& held) {
+    for (const auto& process : held) {
+        if (IsAlive(process.second)) return true;
     }
     return false;
+}
+
+// Names the processes that kept a run waiting, so that a time-out says what it waited for.
+static void ReportLingering(const HeldProcesses& held) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W entry;
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        auto process = held.find(entry.th32ProcessID);
+        if (process != held.end() && IsAlive(process->second))
+            fprintf(stderr, "bench: still running: %ls (pid %lu, parent %lu)\n", entry.szExeFile,
+                    (unsigned long)entry.th32ProcessID, (unsigned long)entry.th32ParentProcessID);
+    }
+    CloseHandle(snapshot);
 }
 
 struct EnumState {
@@ -278,6 +300,7 @@ RunResult Run(const RunSpec& spec) {
     Handler handler = spec.handler ? spec.handler : Answer({});
     std::set<HWND> handled;
     std::set<DWORD> tree = {info.dwProcessId};
+    HeldProcesses held;
     bool mainDone = false;
     for (;;) {
         if (!mainDone && WaitForSingleObject(info.hProcess, 0) == WAIT_OBJECT_0) {
@@ -286,6 +309,7 @@ RunResult Run(const RunSpec& spec) {
             GetExitCodeProcess(info.hProcess, &result.exitCode);
         }
         tree = ProcessTree(info.dwProcessId, tree);
+        Hold(tree, &held);
         EnumState state{&tree, {}};
         EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&state));
         for (HWND window : state.found) {
@@ -296,13 +320,17 @@ RunResult Run(const RunSpec& spec) {
             result.windows.push_back(seen);
             handler(seen);
         }
-        if (mainDone && (!spec.waitForChildren || !AnyAlive(tree))) break;
+        if (mainDone && (!spec.waitForChildren || !AnyAlive(held))) break;
         if (GetTickCount() - begin > spec.timeoutMillis) {
             result.timedOut = true;
+            ReportLingering(held);
             TerminateProcess(info.hProcess, 99);
             break;
         }
         Sleep(30);
+    }
+    for (const auto& process : held) {
+        if (process.second != nullptr) CloseHandle(process.second);
     }
     CloseHandle(info.hProcess);
     return result;
