@@ -160,39 +160,43 @@ Handler Answer(std::vector<int> ids) {
     };
 }
 
-// Every process in the tree below root (root included).
-static std::set<DWORD> ProcessTree(DWORD root, std::set<DWORD> known) {
-    known.insert(root);
+// Handles to the processes of a run's tree, held until the run ends: while its handle is open a
+// process id is never given to another process.
+using HeldProcesses = std::map<DWORD, HANDLE>;
+
+static ULONGLONG CreatedAt(HANDLE process) {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return MAXULONGLONG;
+    return ((ULONGLONG)created.dwHighDateTime << 32) | created.dwLowDateTime;
+}
+
+// Adds every process below the tree's processes. A process counts as a child only when it is
+// younger than its parent: an id of the tree may have belonged to an older process before (Wine
+// hands ids out again soon), whose children, such as Wine's service manager, are none of the run's.
+static void GrowTree(HeldProcesses* held) {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return known;
+    if (snapshot == INVALID_HANDLE_VALUE) return;
     std::vector<std::pair<DWORD, DWORD>> pairs;
     PROCESSENTRY32W entry;
     entry.dwSize = sizeof(entry);
-    if (Process32FirstW(snapshot, &entry)) {
-        do pairs.emplace_back(entry.th32ProcessID, entry.th32ParentProcessID);
-        while (Process32NextW(snapshot, &entry));
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        pairs.emplace_back(entry.th32ProcessID, entry.th32ParentProcessID);
     }
     CloseHandle(snapshot);
-    bool grown = true;
-    while (grown) {
+    for (bool grown = true; grown;) {
         grown = false;
         for (auto& p : pairs) {
-            if (known.count(p.second) && !known.count(p.first)) {
-                known.insert(p.first);
-                grown = true;
+            auto parent = held->find(p.second);
+            if (parent == held->end() || held->count(p.first)) continue;
+            HANDLE child = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, p.first);
+            if (child == nullptr) continue;
+            if (CreatedAt(child) < CreatedAt(parent->second)) {
+                CloseHandle(child);
+                continue;
             }
+            (*held)[p.first] = child;
+            grown = true;
         }
-    }
-    return known;
-}
-
-// Handles to the processes of a run's tree, held until the run ends: while its handle is open a
-// process id is never given to another process, which would otherwise keep the run waiting.
-using HeldProcesses = std::map<DWORD, HANDLE>;
-
-static void Hold(const std::set<DWORD>& pids, HeldProcesses* held) {
-    for (DWORD pid : pids) {
-        if (!held->count(pid)) (*held)[pid] = OpenProcess(SYNCHRONIZE, FALSE, pid);
     }
 }
 
@@ -299,8 +303,10 @@ RunResult Run(const RunSpec& spec) {
 
     Handler handler = spec.handler ? spec.handler : Answer({});
     std::set<HWND> handled;
-    std::set<DWORD> tree = {info.dwProcessId};
     HeldProcesses held;
+    HANDLE root = nullptr;
+    DuplicateHandle(GetCurrentProcess(), info.hProcess, GetCurrentProcess(), &root, 0, FALSE, DUPLICATE_SAME_ACCESS);
+    held[info.dwProcessId] = root;
     bool mainDone = false;
     for (;;) {
         if (!mainDone && WaitForSingleObject(info.hProcess, 0) == WAIT_OBJECT_0) {
@@ -308,8 +314,9 @@ RunResult Run(const RunSpec& spec) {
             result.millis = GetTickCount() - begin;
             GetExitCodeProcess(info.hProcess, &result.exitCode);
         }
-        tree = ProcessTree(info.dwProcessId, tree);
-        Hold(tree, &held);
+        GrowTree(&held);
+        std::set<DWORD> tree;
+        for (const auto& process : held) tree.insert(process.first);
         EnumState state{&tree, {}};
         EnumWindows(CollectDialogs, reinterpret_cast<LPARAM>(&state));
         for (HWND window : state.found) {
