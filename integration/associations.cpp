@@ -55,11 +55,13 @@ void RememberExtension(const wchar_t* extension, const wchar_t* setupKey) {
         wchar_t empty[10];
         nullFile = ReadSettingString(HKEY_CLASSES_ROOT, shellNewKey, L"NullFile", empty, L"", CountOf(empty));
     }
-    WriteUserInt(setupKey, L"Exist", SettingKeyExists(HKEY_CLASSES_ROOT, extension) ? 1 : 0);
+    bool existed = SettingKeyExists(HKEY_CLASSES_ROOT, extension);
+    WriteUserInt(setupKey, L"Exist", existed ? 1 : 0);
     WriteUserString(setupKey, L"Type", type);
     WriteUserString(setupKey, L"ShellNew", fileName[0] != 0 ? fileName : nullFile ? L"*" : L"");
-    // The texts above cannot hold every type, a long type or the other "New" values.
-    RememberExactly(extension, setupKey);
+    // The texts above cannot hold every type, a long type or the other "New" values, and the
+    // user can rewrite them: what is given back comes from the machine-wide record.
+    RememberExactly(extension, existed);
 }
 
 // The old-style volume names ".k00" and on of multi-volume KVA archives, and the key that
@@ -69,13 +71,14 @@ bool VolumeName(uint32_t number, wchar_t* out, size_t capacity, wchar_t* setupKe
            FormatBounded(setupKey, setupCapacity, L"Setup\\%ls", out) >= 0;
 }
 
-// Gives the extension back: its remembered file type, or no key when it had none.
-void GiveBack(const wchar_t* extension, const wchar_t* setupKey, int32_t exist, bool isKva) {
-    wchar_t type[kRegPathChars];
-    ReadUserString(setupKey, L"Type", type, L"", CountOf(type));
-    if (IsOwnTypeName(type)) type[0] = 0;
-    if (exist != 0) {
-        if (!RestoreDefaultExactly(extension, setupKey)) WriteSettingString(HKEY_CLASSES_ROOT, extension, L"", type);
+// Gives the extension back as the trusted record says: its previous default value, or no key
+// when it had none; the volumes of the KVA row each from their own record.
+void GiveBack(const wchar_t* extension, const PreviousState& state, bool isKva) {
+    bool existed = state.exist != 0;
+    const wchar_t* type = IsOwnTypeName(state.type) ? L"" : state.type;
+    if (existed) {
+        if (!state.machineWide || !RestoreDefaultExactly(extension))
+            WriteSettingString(HKEY_CLASSES_ROOT, extension, L"", type);
     } else {
         // There was no key: neither the value nor the key stays, unless another program's
         // subkeys keep the key.
@@ -89,10 +92,12 @@ void GiveBack(const wchar_t* extension, const wchar_t* setupKey, int32_t exist, 
         if (!VolumeName(number, volume, CountOf(volume), volumeKey, CountOf(volumeKey)) || !IsOwnFileType(volume))
             continue;
         // A volume that setup took over remembers its own state; older installations did not.
-        int32_t volumeExist = ReadUserInt(volumeKey, L"Exist", -1);
-        if (volumeExist != -1) {
-            GiveBack(volume, volumeKey, volumeExist, false);
-        } else if (exist != 0 && type[0] != 0) {
+        PreviousState own;
+        ReadPreviousState(volume, volumeKey, &own);
+        if (own.exist != -1) {
+            GiveBack(volume, own, false);
+            ForgetExactly(volume);
+        } else if (existed && type[0] != 0) {
             WriteSettingString(HKEY_CLASSES_ROOT, volume, L"", type);
         } else {
             DeleteSettingKey(HKEY_CLASSES_ROOT, volume);
@@ -173,23 +178,29 @@ void BindExtension(const wchar_t* extension, bool selected, bool shellExtWanted,
     if (!IsOwnFileType(extension)) return;
     if (selected && templateWanted) return;
 
-    int32_t exist = ReadUserInt(setupKey, L"Exist", 1);
-    if (!selected) GiveBack(extension, setupKey, exist, isKva);
+    PreviousState state;
+    ReadPreviousState(extension, setupKey, &state);
+    // Without any record the key is kept, with an empty type.
+    if (state.exist == -1) state.exist = 1;
+    if (!selected) GiveBack(extension, state, isKva);
     if (templateRow) {
-        RestoreNewEntry(extension, exist);
+        RestoreNewEntry(extension, state);
         // The "New" entry held the key open when the extension was given back above.
-        if (!selected && exist == 0) DeleteSettingKey(HKEY_CLASSES_ROOT, extension);
+        if (!selected && state.exist == 0) DeleteSettingKey(HKEY_CLASSES_ROOT, extension);
     }
+    if (!selected) ForgetExactly(extension);
 }
 
 void GiveBackRecoveryExtension() {
     // Another program that has taken ".rev" since keeps it.
     if (!IsRecoveryType()) return;
-    int32_t exist = ReadUserInt(kRevSetupKey, L"Exist", -1);
-    if (exist == -1) {
+    PreviousState state;
+    ReadPreviousState(kRev, kRevSetupKey, &state);
+    if (state.exist == -1) {
         // An older installation remembered nothing: the key was the archiver's alone.
         DeleteSettingTree(HKEY_CLASSES_ROOT, kRev);
     } else {
-        GiveBack(kRev, kRevSetupKey, exist, false);
+        GiveBack(kRev, state, false);
+        ForgetExactly(kRev);
     }
 }

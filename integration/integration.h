@@ -47,13 +47,26 @@ void GiveBackRecoveryExtension();
 /* remember.cpp */
 // True for a value that names an owner: text that is not empty, or data of any other type.
 bool HasNonEmptyValue(const SettingValue& value);
-// Keeps the extension's default value and every value of its "New" entry exactly, beside the
-// "Type" and "ShellNew" texts, under the user's setup key.
-void RememberExactly(const wchar_t* extension, const wchar_t* setupKey);
-// Put back what RememberExactly kept; false when nothing was kept (an older installation),
-// so that the caller falls back to the texts.
-bool RestoreDefaultExactly(const wchar_t* extension, const wchar_t* setupKey);
-bool RestoreShellNewExactly(const wchar_t* extension, const wchar_t* setupKey);
+// The machine-wide key that keeps an extension's previous state; false when it does not fit.
+bool PreviousStateKey(const wchar_t* extension, wchar_t* out, size_t capacity);
+// Keeps, machine-wide, whether the extension's key existed, its default value and every value of
+// its "New" entry exactly, before the archiver takes it over.
+void RememberExactly(const wchar_t* extension, bool existed);
+// Put back what RememberExactly kept; false when nothing readable was kept, so that the caller
+// falls back to the forms an older installation's per-user texts may take.
+bool RestoreDefaultExactly(const wchar_t* extension);
+bool RestoreShellNewExactly(const wchar_t* extension);
+// Which record the give-back trusts, and what it says.
+struct PreviousState {
+    bool machineWide;  // kept where only administrators can write; else an older installation's
+    int32_t exist;     // the key existed before: 1, 0, or -1 when nothing at all was kept
+    wchar_t type[kRegPathChars];  // the previous file type as text, "" when none
+};
+// The machine-wide record when there is one. Otherwise, for an installation made before it was
+// kept, the user's record in the forms it was written in: "Exist", and "Type" as text only.
+void ReadPreviousState(const wchar_t* extension, const wchar_t* setupKey, PreviousState* out);
+// Drops the kept state once the extension has been given back.
+void ForgetExactly(const wchar_t* extension);
 
 /* templates.cpp */
 // The empty archives setup writes beside the program for the "New" menu, KVA first.
@@ -65,7 +78,7 @@ extern const TemplateFile kTemplateFiles[2];
 // True when the "New" menu template of the KVA or ZIP row is wanted.
 bool IsTemplateWanted(bool shellExtWanted, bool isKva, bool isZip);
 void WriteNewTemplate(const wchar_t* extension, bool isKva);
-void RestoreNewEntry(const wchar_t* extension, int32_t exist);
+void RestoreNewEntry(const wchar_t* extension, const PreviousState& state);
 
 /* shellext.cpp */
 // False when the first write was refused with ERROR_ACCESS_DENIED.

@@ -1,16 +1,20 @@
-// What an extension looked like before the archiver took it over, kept exactly (the registry
-// type and whole data of its default value, every value of its "New" entry), and putting it back.
+// What an extension looked like before the archiver took it over, kept exactly (whether its key
+// existed, the registry type and whole data of its default value, every value of its "New"
+// entry) where only administrators can write, and putting it back.
 #include "integration/integration.h"
 
 #include <string.h>
 
 namespace {
 
-// Kept as text, so that the settings file can hold it as well as the registry: a value is
-// "<type>,<hex data>", a list of values "<hex name>,<type>,<hex data>;" for each, and "none"
-// stands for a value or key that did not exist.
+// Machine-wide and by absolute path: what is written back into the machine's classes never
+// comes from anything the user, a settings file or another program of the user's can write.
+// Kept as text: a value is "<type>,<hex data>", a list of values "<hex name>,<type>,<hex data>;"
+// for each, and "none" stands for a value or key that did not exist.
+const wchar_t kRecordKeyFormat[] = L"\\Software\\Ombrix\\Previous\\%ls";
 const wchar_t kPreviousDefault[] = L"PreviousDefault";
 const wchar_t kPreviousShellNew[] = L"PreviousShellNew";
+const wchar_t kExist[] = L"Exist";
 const wchar_t kNone[] = L"none";
 
 class Text {
@@ -52,18 +56,22 @@ int HexDigit(wchar_t c) {
     return -1;
 }
 
-// Reads hex pairs up to `end` (a NUL, "," or ";"); false on anything else.
+// Reads hex pairs up to `end` (a NUL, "," or ";"); false on anything else. Two zero bytes stand
+// behind the data: the registry reads a string's terminator even where the size leaves it out.
 bool ReadHex(const wchar_t** text, BoundedArray<BYTE>* out) {
     const wchar_t* p = *text;
-    out->Resize(0);
+    uint32_t count = 0;
+    out->Resize(2);
     while (*p != 0 && *p != L',' && *p != L';') {
         int high = HexDigit(p[0]);
         int low = high < 0 ? -1 : HexDigit(p[1]);
         if (low < 0) return false;
-        out->Resize(out->Count() + 1);
-        (*out)[out->Count() - 1] = (BYTE)(high * 16 + low);
+        out->Resize(count + 3);
+        (*out)[count++] = (BYTE)(high * 16 + low);
         p += 2;
     }
+    (*out)[count] = (*out)[count + 1] = 0;
+    out->Resize(count);
     *text = p;
     return true;
 }
@@ -79,21 +87,63 @@ bool ReadType(const wchar_t** text, DWORD* type) {
     return true;
 }
 
-// The remembered text of a value under the user's key; false when it was never written.
-bool ReadRemembered(const wchar_t* setupKey, const wchar_t* name, SettingValue* out) {
-    return ReadSettingValue(HKEY_CURRENT_USER, setupKey, name, out) && (out->type == REG_SZ || out->type == REG_EXPAND_SZ);
-}
-
 const wchar_t* AsText(const SettingValue& value) { return reinterpret_cast<const wchar_t*>(value.data.Data()); }
 
+bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
+
+// The record's text value; false when it was never written.
+bool ReadRecordText(const wchar_t* extension, const wchar_t* name, SettingValue* out) {
+    wchar_t key[80];
+    return PreviousStateKey(extension, key, CountOf(key)) && ReadSettingValue(HKEY_LOCAL_MACHINE, key, name, out) &&
+           IsTextType(out->type);
+}
+
+// The remembered default value; false when the record holds none it can read.
+bool ReadPreviousDefault(const wchar_t* extension, bool* existed, DWORD* type, BoundedArray<BYTE>* data) {
+    SettingValue remembered;
+    if (!ReadRecordText(extension, kPreviousDefault, &remembered)) return false;
+    const wchar_t* text = AsText(remembered);
+    *existed = wcscmp(text, kNone) != 0;
+    return !*existed || (ReadType(&text, type) && ReadHex(&text, data) && *text == 0);
+}
+
+// The kept "Exist", or -1 when nothing was kept machine-wide.
+int32_t RememberedExist(const wchar_t* extension) {
+    wchar_t key[80];
+    return PreviousStateKey(extension, key, CountOf(key)) ? ReadSettingInt(HKEY_LOCAL_MACHINE, key, kExist, -1) : -1;
+}
+
+// The kept default value as text, "" when it was none or not text; false when none was kept.
+bool RememberedTypeText(const wchar_t* extension, wchar_t* out, size_t capacity) {
+    bool existed = false;
+    DWORD type = REG_NONE;
+    BoundedArray<BYTE> data;
+    if (capacity == 0 || !ReadPreviousDefault(extension, &existed, &type, &data)) return false;
+    out[0] = 0;
+    if (existed && IsTextType(type)) {
+        size_t chars = data.Count() / sizeof(wchar_t);
+        if (chars >= capacity) chars = capacity - 1;
+        memcpy(out, data.Data(), chars * sizeof(wchar_t));
+        out[chars] = 0;
+    }
+    return true;
+}
+
 }  // namespace
+
+bool PreviousStateKey(const wchar_t* extension, wchar_t* out, size_t capacity) {
+    return FormatBounded(out, capacity, kRecordKeyFormat, extension) >= 0;
+}
 
 bool HasNonEmptyValue(const SettingValue& value) {
     bool text = value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
     return text ? value.bytes >= sizeof(wchar_t) && AsText(value)[0] != 0 : value.bytes > 0;
 }
 
-void RememberExactly(const wchar_t* extension, const wchar_t* setupKey) {
+void RememberExactly(const wchar_t* extension, bool existed) {
+    wchar_t key[80];
+    if (!PreviousStateKey(extension, key, CountOf(key))) return;
+    WriteSettingInt(HKEY_LOCAL_MACHINE, key, kExist, existed ? 1 : 0);
     Text previous;
     SettingValue value;
     if (ReadSettingValue(HKEY_CLASSES_ROOT, extension, L"", &value)) {
@@ -101,7 +151,7 @@ void RememberExactly(const wchar_t* extension, const wchar_t* setupKey) {
     } else {
         previous.Append(kNone);
     }
-    WriteUserString(setupKey, kPreviousDefault, previous.Get());
+    WriteSettingString(HKEY_LOCAL_MACHINE, key, kPreviousDefault, previous.Get());
 
     wchar_t shellNew[kPathChars];
     if (FormatBounded(shellNew, CountOf(shellNew), L"%ls\\ShellNew", extension) < 0) return;
@@ -114,28 +164,26 @@ void RememberExactly(const wchar_t* extension, const wchar_t* setupKey) {
         entry.AppendValue(value.type, value.data.Data(), value.bytes);
         entry.Append(L";");
     }
-    WriteUserString(setupKey, kPreviousShellNew, entry.Get());
+    WriteSettingString(HKEY_LOCAL_MACHINE, key, kPreviousShellNew, entry.Get());
 }
 
-bool RestoreDefaultExactly(const wchar_t* extension, const wchar_t* setupKey) {
-    SettingValue remembered;
-    if (!ReadRemembered(setupKey, kPreviousDefault, &remembered)) return false;
-    const wchar_t* text = AsText(remembered);
-    if (wcscmp(text, kNone) == 0) {
-        DeleteSettingValue(HKEY_CLASSES_ROOT, extension, L"");
-        return true;
-    }
+bool RestoreDefaultExactly(const wchar_t* extension) {
+    bool existed = false;
     DWORD type = REG_NONE;
     BoundedArray<BYTE> data;
-    if (!ReadType(&text, &type) || !ReadHex(&text, &data) || *text != 0) return false;
-    WriteSettingValue(HKEY_CLASSES_ROOT, extension, L"", type, data.Data(), data.Count());
+    if (!ReadPreviousDefault(extension, &existed, &type, &data)) return false;
+    if (!existed) {
+        DeleteSettingValue(HKEY_CLASSES_ROOT, extension, L"");
+    } else {
+        WriteSettingValue(HKEY_CLASSES_ROOT, extension, L"", type, data.Data(), data.Count());
+    }
     return true;
 }
 
-bool RestoreShellNewExactly(const wchar_t* extension, const wchar_t* setupKey) {
+bool RestoreShellNewExactly(const wchar_t* extension) {
     SettingValue remembered;
     wchar_t key[kPathChars];
-    if (!ReadRemembered(setupKey, kPreviousShellNew, &remembered) ||
+    if (!ReadRecordText(extension, kPreviousShellNew, &remembered) ||
         FormatBounded(key, CountOf(key), L"%ls\\ShellNew", extension) < 0)
         return false;
     // The template entry is the archiver's; whatever the key held before is written back whole.
@@ -151,10 +199,31 @@ bool RestoreShellNewExactly(const wchar_t* extension, const wchar_t* setupKey) {
         if (!ReadHex(&text, &name) || *text++ != L',' || !ReadType(&text, &type) || !ReadHex(&text, &data) ||
             *text++ != L';' || name.Count() % sizeof(wchar_t) != 0)
             return true;
-        name.Resize(name.Count() + sizeof(wchar_t));
-        name[name.Count() - 1] = name[name.Count() - 2] = 0;
+        // ReadHex left two zero bytes behind the name: its terminator.
         WriteSettingValue(HKEY_CLASSES_ROOT, key, reinterpret_cast<const wchar_t*>(name.Data()), type, data.Data(),
                           data.Count());
     }
     return true;
+}
+
+void ReadPreviousState(const wchar_t* extension, const wchar_t* setupKey, PreviousState* out) {
+    out->type[0] = 0;
+    out->exist = RememberedExist(extension);
+    out->machineWide = out->exist != -1;
+    if (out->machineWide) {
+        RememberedTypeText(extension, out->type, CountOf(out->type));
+        return;
+    }
+    out->exist = ReadUserInt(setupKey, kExist, -1);
+    // The user's record was written as text; any other data, or a value that runs something
+    // ("PreviousDefault", a "New" command), is never taken from it.
+    SettingValue type;
+    if (ReadSettingValue(HKEY_CURRENT_USER, setupKey, L"Type", &type) && type.type == REG_SZ) {
+        CopyString(out->type, AsText(type), CountOf(out->type));
+    }
+}
+
+void ForgetExactly(const wchar_t* extension) {
+    wchar_t key[80];
+    if (PreviousStateKey(extension, key, CountOf(key))) DeleteSettingTree(HKEY_LOCAL_MACHINE, key);
 }

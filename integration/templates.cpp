@@ -58,18 +58,18 @@ void WriteNewTemplate(const wchar_t* extension, bool isKva) {
     WriteSettingString(HKEY_CLASSES_ROOT, key, L"FileName", path);
 }
 
-void RestoreNewEntry(const wchar_t* extension, int32_t exist) {
+void RestoreNewEntry(const wchar_t* extension, const PreviousState& state) {
     wchar_t key[kPathChars];
     wchar_t setupKey[80];
     if (!ShellNewKey(extension, key, CountOf(key)) ||
         FormatBounded(setupKey, CountOf(setupKey), L"Setup\\%ls", extension) < 0)
         return;
-    if (exist == 0) {
+    if (state.exist == 0) {
         DeleteSettingKey(HKEY_CLASSES_ROOT, key);
         return;
     }
-    if (RestoreShellNewExactly(extension, setupKey)) return;
-    // An older installation kept only the "FileName" or "NullFile" of the entry.
+    if (state.machineWide && RestoreShellNewExactly(extension)) return;
+    // An older installation kept only the "FileName" or "NullFile" of the entry, as text.
     wchar_t remembered[kPathChars];
     ReadUserString(setupKey, L"ShellNew", remembered, L"", CountOf(remembered));
     DeleteSettingValue(HKEY_CLASSES_ROOT, key, L"FileName");

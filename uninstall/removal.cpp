@@ -7,6 +7,9 @@
 void RemoveIntegration() {
     const IntegrationOptions cleared = {};
     BindAllExtensions(cleared);
+    // ".rev" may have been another program's before setup bound it; given back before the
+    // product key, which holds what it looked like, goes below.
+    GiveBackRecoveryExtension();
     // Explorer reloads the associations before the shell extension goes.
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
     RegisterShellIntegration(true, cleared);
@@ -15,8 +18,6 @@ void RemoveIntegration() {
     // The archiver's file classes, then the user's settings (from Ombrix.ini when it is in use).
     static const wchar_t* const kClassKeys[] = {L"Ombrix", L"Ombrix.ZIP", L"Ombrix.REV"};
     for (const wchar_t* key : kClassKeys) DeleteSettingTree(HKEY_CLASSES_ROOT, key);
-    // ".rev" may have been another program's before setup bound it.
-    GiveBackRecoveryExtension();
     DeleteSettingTree(HKEY_CURRENT_USER, L"");
 
     // Single keys relative to the root: the uninstall entry, and the application path, which

@@ -73,7 +73,15 @@ struct RoundTrip {
     bool settingsFile;
     const wchar_t* init;
     bool foreignUserLink;  // the user's "Ombrix.lnk" leads to another program
+    bool downloadedIni;    // an "ombrix.ini" beside the installer says what ".zip" was before
 };
+
+// What a downloaded settings file may claim the user's record of ".zip" holds: a program's type
+// and a "New" command; the uninstall then reads the user's settings from it.
+const char kPlantedIni[] = "HKCU\\Paths\\TempFolder=\"C:\\ProgramData\\OmbrixTemp\"\r\n"
+                           "HKCU\\Setup\\.zip\\Exist=1\r\nHKCU\\Setup\\.zip\\Type=\"exefile\"\r\n"
+                           "HKCU\\Setup\\.zip\\PreviousDefault=\"1,650078006500660069006C0065000000\"\r\n"
+                           "HKCU\\Setup\\.zip\\PreviousShellNew=\"43006F006D006D0061006E006400,1,63006D0064000000;\"\r\n";
 
 class Integration : public testing::TestWithParam<RoundTrip> {};
 
@@ -137,6 +145,11 @@ TEST_P(Integration, SetupThenUninstallLeavesNoResidue) {
     setup.arguments = std::wstring(L"/setup /S ") + trip.init;
     setup.folder = folder;
     setup.environment = {{L"TEMP", systemTemp}, {L"TMP", systemTemp}};
+    if (trip.downloadedIni) {
+        ASSERT_TRUE(bench::WriteFileBytes(systemTemp + L"\\ombrix.ini", kPlantedIni));
+        ASSERT_TRUE(bench::WriteFileBytes(folder + L"\\Uninstall.lst", list + "ombrix.ini\r\n"));
+        setup.environment.push_back({L"sfxname", systemTemp + L"\\ombrix-setup.exe"});
+    }
     auto setupRun = bench::Run(setup);
     ASSERT_TRUE(setupRun.started);
     EXPECT_EQ(0u, setupRun.exitCode);
@@ -180,7 +193,10 @@ TEST_P(Integration, SetupThenUninstallLeavesNoResidue) {
 
     // Given back exactly: the previous owners, their "New" entries, nothing of the archiver.
     const bench::Snapshot after = bench::TakeSnapshot();
-    std::vector<std::wstring> residue = bench::Differences(before, after, bench::IsWindowsOwnChange);
+    // Once the settings file was carried over, setup's own values in the registry are no longer read.
+    std::vector<std::wstring> residue = bench::Differences(before, after, [&](const std::wstring& path) {
+        return bench::IsWindowsOwnChange(path) || (trip.downloadedIni && path.rfind(L"HKCU", 0) == 0 && path.find(L"\\Software\\Ombrix") == 6);
+    });
     std::wstring listed;
     for (const auto& line : residue) listed += line + L"\n";
     EXPECT_TRUE(residue.empty()) << bench::Utf8(listed);
@@ -194,6 +210,7 @@ TEST_P(Integration, SetupThenUninstallLeavesNoResidue) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, Integration,
-                         testing::Values(RoundTrip{false, L"/initD1", false}, RoundTrip{true, L"", true}));
+                         testing::Values(RoundTrip{false, L"/initD1", false, false}, RoundTrip{true, L"", true, false},
+                                         RoundTrip{false, L"", false, true}));
 
 }  // namespace

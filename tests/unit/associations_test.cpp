@@ -130,6 +130,7 @@ void RemoveEverythingTouched(bool productExisted) {
     for (int number = 0; number < 100; number++) DropTree(HKEY_CLASSES_ROOT, Volume(number));
     for (const wchar_t* key : {L"Ombrix", L"Ombrix.ZIP", L"Ombrix.REV", L".rev"}) DropTree(HKEY_CLASSES_ROOT, key);
     DropTree(HKEY_CURRENT_USER, kSetup);
+    DropTree(HKEY_LOCAL_MACHINE, L"Software\\Ombrix\\Previous");
     if (!productExisted) RegDeleteKeyW(HKEY_CURRENT_USER, kProduct);
     DeleteFileW(TemplatePath(L"kvanew.dat").c_str());
     DeleteFileW(TemplatePath(L"zipnew.dat").c_str());
@@ -214,9 +215,14 @@ TEST(FileAssociations, SetupThenRemovalGivesEveryExtensionBack) {
     EXPECT_EQ("Ombrix.ZIP +FileName=C:\\old\\empty.zip", DescribeClass(L".zip"));
     EXPECT_EQ("Ombrix +FileName=<kvanew.dat>", DescribeClass(L".kva"));
 
-    // Another program takes one extension over; then everything is given back.
+    // Another program takes one extension over, and the user's own side rewrites what it remembers
+    // of ".zip" (a program's type, a "New" command); then everything is given back.
     for (const Row& row : kRows)
         if (row.takenOverBy != nullptr) SetText(HKEY_CLASSES_ROOT, row.extension, L"", row.takenOverBy);
+    const std::wstring zipKey = std::wstring(kSetup) + L"\\.zip";
+    SetText(HKEY_CURRENT_USER, zipKey, L"Type", L"exefile");
+    SetText(HKEY_CURRENT_USER, zipKey, L"PreviousDefault", L"1,650078006500660069006C0065000000");
+    SetText(HKEY_CURRENT_USER, zipKey, L"PreviousShellNew", L"43006F006D006D0061006E006400,1,63006D0064000000;");
     BindAllExtensions(IntegrationOptions());
     for (size_t i = 0; i < CountOf(kRows); i++) {
         const Row& row = kRows[i];
@@ -228,6 +234,8 @@ TEST(FileAssociations, SetupThenRemovalGivesEveryExtensionBack) {
         }
     }
     EXPECT_EQ(100, CountVolumes("absent"));
+    std::wstring planted;
+    EXPECT_FALSE(ReadText(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"Command", &planted));
 
     RemoveEverythingTouched(productExisted);
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Ombrix"));
