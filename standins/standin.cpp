@@ -2,8 +2,10 @@
 // interpreter (recording how it was started and the batch file it was given), or marks that
 // it ran when started under any other name.
 //   standin hold LIBRARY READYFILE   load LIBRARY, create READYFILE, then wait to be ended
-//   standin /c "BATCH"               copy BATCH to %OMBRIX_CAPTURE%, record the start to
-//                                    %OMBRIX_CAPTURE%.start, run %OMBRIX_REAL_COMSPEC% /c "BATCH"
+//   cmd.exe ARGUMENTS                the test prefix's interpreter: with OMBRIX_CAPTURE set and
+//                                    a "/c" batch, copy the batch to %OMBRIX_CAPTURE% and record
+//                                    the start to %OMBRIX_CAPTURE%.start; then run the real
+//                                    interpreter, C:\ombrix-cmd\cmd.exe, with the same ARGUMENTS
 //   standin ...                      create "<own path>.ran" and exit with 3
 #include "tests/bench/bench.h"
 
@@ -35,9 +37,21 @@ static int Hold(const wchar_t* library, const wchar_t* readyFile) {
     return 0;
 }
 
-static int Interpret(const wchar_t* batch) {
+// The batch file of a "/c" command line: the rest of the line without its quotes.
+static std::wstring BatchOf(const wchar_t* arguments) {
+    std::wstring line = arguments;
+    size_t at = line.find(L"/c ");
+    if (at == std::wstring::npos) return std::wstring();
+    std::wstring batch = line.substr(at + 3);
+    while (!batch.empty() && batch.front() == L'"') batch.erase(0, 1);
+    while (!batch.empty() && batch.back() == L'"') batch.pop_back();
+    return batch;
+}
+
+static int Interpret() {
     std::wstring capture = Env(L"OMBRIX_CAPTURE");
-    if (!capture.empty()) {
+    std::wstring batch = BatchOf(ArgumentsOf(GetCommandLineW()));
+    if (!capture.empty() && !batch.empty()) {
         STARTUPINFOW startup = {};
         startup.cb = sizeof(startup);
         GetStartupInfoW(&startup);
@@ -49,8 +63,7 @@ static int Interpret(const wchar_t* batch) {
         bench::WriteFileBytes(capture + L".start", record);
         bench::WriteFileBytes(capture, bench::ReadFileBytes(batch));
     }
-    std::wstring real = Env(L"OMBRIX_REAL_COMSPEC");
-    if (real.empty()) return 4;
+    std::wstring real = L"C:\\ombrix-cmd\\cmd.exe";
     std::wstring command = L"\"" + real + L"\" " + ArgumentsOf(GetCommandLineW());
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
@@ -70,9 +83,10 @@ static int Interpret(const wchar_t* batch) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc == 4 && lstrcmpW(argv[1], L"hold") == 0) return Hold(argv[2], argv[3]);
-    if (argc == 3 && lstrcmpiW(argv[1], L"/c") == 0) return Interpret(argv[2]);
     wchar_t self[MAX_PATH * 4];
     DWORD n = GetModuleFileNameW(nullptr, self, MAX_PATH * 4);
+    std::wstring name = std::wstring(self, n).substr(std::wstring(self, n).find_last_of(L'\\') + 1);
+    if (lstrcmpiW(name.c_str(), L"cmd.exe") == 0) return Interpret();
     bench::WriteFileBytes(std::wstring(self, n) + L".ran", bench::Utf8(GetCommandLineW()));
     return 3;
 }

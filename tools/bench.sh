@@ -9,4 +9,5 @@ echo "(running the $OMBRIX_TEST_BITS-bit build: $OMBRIX_TEST_WHY)"
 . tools/wine-env.sh "$OMBRIX_TEST_BUILD" "$OMBRIX_TEST_BITS"
 trap wine_down EXIT
 wine_up
+wine_standin_interpreter "$OMBRIX_TEST_BITS" "$OMBRIX_BUILD/standins/standin.exe"
 wine "$OMBRIX_BUILD/tests/uninstall_bench.exe" 2>/dev/null | tr -d '\r'

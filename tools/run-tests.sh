@@ -15,6 +15,7 @@ for target in "$PWD" "$PWD/.git" "$OMBRIX_BUILD" "$WINEPREFIX/drive_c" "$WINEPRE
   fi
 done
 wine_up
+wine_standin_interpreter "$OMBRIX_TEST_BITS" "$OMBRIX_BUILD/standins/standin.exe"
 ctest --test-dir "$OMBRIX_BUILD" --output-on-failure -j2 "$@"
 status=$?
 screenshots_png "$OMBRIX_BUILD/screenshots"

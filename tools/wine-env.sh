@@ -55,6 +55,18 @@ wine_up() {
   fi
 }
 
+# The program starts only the system folder's cmd.exe; for the tests the stand-in interpreter,
+# which records the batch file it is given, takes that place, and the real one moves aside to
+# C:\ombrix-cmd\cmd.exe, to which the stand-in hands every command on.
+# Usage: wine_standin_interpreter 32|64 STANDIN_EXE
+wine_standin_interpreter() {
+  local system="$WINEPREFIX/drive_c/windows/syswow64" real="$WINEPREFIX/drive_c/ombrix-cmd"
+  [ "$1" = 64 ] && system="$WINEPREFIX/drive_c/windows/system32"
+  mkdir -p "$real"
+  if [ ! -f "$real/cmd.exe" ] && ! cmp -s "$2" "$system/cmd.exe"; then cp "$system/cmd.exe" "$real/cmd.exe"; fi
+  [ -f "$real/cmd.exe" ] && cp "$2" "$system/cmd.exe"
+}
+
 wine_down() {
   wineserver -k >/dev/null 2>&1 || true
   if [ -n "$XVFB_PID" ]; then kill "$XVFB_PID" 2>/dev/null || true; wait "$XVFB_PID" 2>/dev/null || true; fi

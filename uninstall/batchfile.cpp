@@ -58,14 +58,9 @@ FILE* CreateBatchFile(wchar_t* batchPath, size_t size) {
     return nullptr;
 }
 
-// COMSPEC when it names a file by its full path, else cmd.exe in the system folder: never one
-// found through the current directory or the search path.
+// The system's own interpreter by its full path: COMSPEC and the search path come from the user's
+// environment, which must never choose what the elevated uninstall runs.
 bool FindInterpreter(wchar_t* out, size_t size) {
-    DWORD n = GetEnvironmentVariableW(L"COMSPEC", out, (DWORD)size);
-    if (n != 0 && n < size && IsAbsolutePath(out)) {
-        DWORD attributes = GetPathAttributes(out);
-        if (attributes != INVALID_FILE_ATTRIBUTES && !IsFolderAttr(attributes)) return true;
-    }
     UINT got = GetSystemDirectoryW(out, (UINT)size);
     return got != 0 && got < size && JoinWhole(out, L"cmd.exe", out, size);
 }
@@ -87,9 +82,11 @@ bool StartRemovalBatch(const wchar_t* programPath, const wchar_t* folder) {
 
     wchar_t interpreter[kPathChars];
     wchar_t command[kTextChars];
-    // Quoted: unquoted, a path with blanks would let a program named after its first word run.
+    // /d skips the user's AutoRun commands, /v:off the delayed expansion of "!" the user may have
+    // switched on, and /s with the outer quotes keeps every character of the path ("&", "^", "(").
     bool ready = FindInterpreter(interpreter, CountOf(interpreter)) &&
-                 FormatBounded(command, CountOf(command), L"\"%ls\" /c \"%ls\"", interpreter, batchPath) >= 0;
+                 FormatBounded(command, CountOf(command), L"\"%ls\" /d /v:off /s /c \"\"%ls\"\"", interpreter,
+                               batchPath) >= 0;
 
     // The batch must not keep the program folder open as its working directory.
     SetCurrentDirectoryW(L"..");

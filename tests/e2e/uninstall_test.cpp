@@ -1,8 +1,8 @@
 // The uninstall as the user and Windows see it: a real program folder with Uninstall.exe and
 // Uninstall.lst, the questions and notices, what is deleted, renamed and scheduled for
-// restart, and the batch file that removes the program and its folder afterwards. The command
-// interpreter is the stand-in process, which keeps a copy of the batch file and then runs the
-// real interpreter on it.
+// restart, and the batch file that removes the program and its folder afterwards. The test
+// prefix's command interpreter is the stand-in process, which keeps a copy of the batch file and
+// then runs the real interpreter on it.
 #include "tests/bench/bench.h"
 
 #include <gtest/gtest.h>
@@ -31,6 +31,13 @@ std::wstring TempPath() {
 }
 
 std::wstring BatchPath() { return TempPath() + L"Uninstall_Kva.Bat"; }
+
+// How the interpreter is started on a batch file: the system's own, every character kept.
+std::string StartCommand(const std::string& batch) {
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    return "command=\"" + bench::Utf8(system) + "\\cmd.exe\" /d /v:off /s /c \"\"" + batch + "\"\"\r\n";
+}
 
 std::wstring Env(const wchar_t* name) {
     wchar_t value[MAX_PATH * 4];
@@ -172,7 +179,6 @@ public:
         CreateDirectoryW(folder_.c_str(), nullptr);
         copied_ = CopyFileW(bench::ProgramUnderTest().c_str(), Program().c_str(), FALSE) != 0;
         capture_ = bench::ScratchFolder(L"uninstall-capture") + L"\\batch.txt";
-        interpreter_ = Standin();
         DeleteFileW(BatchPath().c_str());
     }
     ~Installation() {
@@ -189,7 +195,6 @@ public:
         bench::WriteFileBytes(In(relative), bytes);
     }
     void List(const std::string& bytes) const { File(L"Uninstall.lst", bytes); }
-    void UseInterpreter(const std::wstring& path) { interpreter_ = path; }
 
     RunResult Run(const std::wstring& arguments, bench::Handler handler = nullptr,
                   const std::vector<std::pair<std::wstring, std::wstring>>& extra = {}) const {
@@ -200,11 +205,7 @@ public:
         spec.arguments = arguments;
         spec.handler = handler;
         spec.waitForChildren = true;
-        spec.environment = {{L"sfxcmd", L""},
-                            {L"sfxname", L""},
-                            {L"COMSPEC", interpreter_},
-                            {L"OMBRIX_CAPTURE", capture_},
-                            {L"OMBRIX_REAL_COMSPEC", Env(L"COMSPEC")}};
+        spec.environment = {{L"sfxcmd", L""}, {L"sfxname", L""}, {L"OMBRIX_CAPTURE", capture_}};
         spec.environment.insert(spec.environment.end(), extra.begin(), extra.end());
         return bench::Run(spec);
     }
@@ -216,7 +217,6 @@ public:
 private:
     std::wstring folder_;
     std::wstring capture_;
-    std::wstring interpreter_;
     bool copied_ = false;
 };
 
@@ -309,11 +309,10 @@ TEST(Uninstall, ConfirmedRemovesListedEntriesThenProgramAndFolder) {
     EXPECT_FALSE(bench::PathExists(BatchPath())) << "the batch file deletes itself";
     std::string folder = Oem(inst.Folder());
     EXPECT_EQ(ExpectedBatch(folder + "\\Uninstall.exe", folder, Oem(BatchPath()), false), inst.Batch());
-    // Hidden, from the folder above the program folder, the interpreter path quoted.
+    // Hidden, from the folder above the program folder, the system's interpreter.
     std::string record = inst.StartRecord();
     EXPECT_NE(std::string::npos, record.find("flags=1\r\nshow=0\r\n")) << record;
-    EXPECT_NE(std::string::npos, record.find("command=\"" + Oem(Standin()) + "\" /c \"" + Oem(BatchPath()) + "\"\r\n"))
-        << record;
+    EXPECT_NE(std::string::npos, record.find(StartCommand(bench::Utf8(BatchPath())))) << record;
     EXPECT_NE(std::string::npos, record.find("folder=C:\\Program Files\r\n")) << record;
 }
 
@@ -530,26 +529,6 @@ TEST(Uninstall, BatchNamesFolderOutsideTheOemCodePageByItsShortForm) {
     EXPECT_FALSE(bench::PathExists(inst.Folder()));
 }
 
-TEST(Uninstall, InterpreterPathWithBlanksRunsNothingElse) {
-    std::wstring root = bench::ScratchFolder(L"comspec");
-    CreateDirectoryW((root + L"\\my shell").c_str(), nullptr);
-    ASSERT_TRUE(CopyFileW(Standin().c_str(), (root + L"\\my shell\\standin.exe").c_str(), FALSE));
-    // What an unquoted command line would start instead of the interpreter.
-    ASSERT_TRUE(CopyFileW(Standin().c_str(), (root + L"\\my.exe").c_str(), FALSE));
-    {
-        Installation inst(ProgramFiles(L"comspec"));
-        ASSERT_TRUE(inst.Ready());
-        inst.List("Uninstall.exe\r\nUninstall.lst\r\n");
-        inst.UseInterpreter(root + L"\\my shell\\standin.exe");
-        RunResult result = inst.Run(L"/S");
-        EXPECT_FALSE(result.timedOut);
-        EXPECT_FALSE(bench::PathExists(root + L"\\my.exe.ran"));
-        EXPECT_TRUE(inst.BatchStarted());
-        EXPECT_FALSE(bench::PathExists(inst.Folder()));
-    }
-    bench::RemoveTree(root);
-}
-
 TEST(Uninstall, ListedSettingsFileIsNotWrittenBackAtExit) {
     Installation inst(ProgramFiles(L"ini"));
     ASSERT_TRUE(inst.Ready());
@@ -562,46 +541,49 @@ TEST(Uninstall, ListedSettingsFileIsNotWrittenBackAtExit) {
     EXPECT_FALSE(bench::PathExists(inst.Folder()));
 }
 
-// The batch file's name in the shared temporary folder may hold a link or someone's file, and
-// COMSPEC may name anything: the batch never runs through what was planted, the interpreter never
-// comes from the current folder, and the exit code says whether the program could be removed.
+// The batch file's name in the shared temporary folder may hold a link or someone's file, COMSPEC
+// may name the user's program and the temporary folder's name may hold "&": the batch never runs
+// through what was planted, only the system's interpreter runs it, and the exit code says whether
+// the program could be removed.
 TEST(Uninstall, PlantedBatchFileAndInterpreterAreNeverUsed) {
     std::wstring root = bench::ScratchFolder(L"planted");
-    std::wstring victim = root + L"\\victim.txt", marker = root + L"\\planted-ran";
+    std::wstring victim = root + L"\\victim.txt", marker = root + L"\\planted-ran", mine = root + L"\\my.exe";
     ASSERT_TRUE(bench::WriteFileBytes(victim, "victim"));
-    ASSERT_TRUE(bench::WriteFileBytes(root + L"\\notes.txt", "no program"));
-    ASSERT_TRUE(CopyFileW(Standin().c_str(), (root + L"\\cmd.exe").c_str(), FALSE));  // in the current folder
+    ASSERT_TRUE(CopyFileW(Standin().c_str(), mine.c_str(), FALSE));
     std::wstring planted = UnixPath(BatchPath());
     const struct {
         int plant;  // 1: a link to the victim, 2: a file with commands of its own
         std::wstring comspec, temp;
         DWORD exitCode;
-    } rows[] = {{1, Standin(), L"", 0},           {2, Standin(), L"", 0},
-                {0, L"", L"", 0},                 {0, L"cmd.exe", L"", 0},
-                {0, root + L"\\no\\cmd.exe", L"", 0}, {0, root + L"\\notes.txt", L"", 2},
-                {0, Standin(), root + L"\\no", 2}};
+    } rows[] = {{1, L"", L"", 0},
+                {2, mine, L"", 0},
+                {0, mine, L"", 0},
+                {0, L"", root + L"\\R&D (1) ^x", 0},
+                {0, L"", root + L"\\no", 2}};
     for (const auto& row : rows) {
         SCOPED_TRACE(bench::Utf8(row.comspec + L" " + row.temp) + " plant " + std::to_string(row.plant));
         Installation inst(root + L"\\Ombrix");
         ASSERT_TRUE(inst.Ready());
         inst.List("Uninstall.exe\r\nUninstall.lst\r\n");
-        inst.UseInterpreter(row.comspec);
         ASSERT_TRUE(row.plant == 0 ||
                     (row.plant == 1 ? OnHost(L"\\bin\\ln", L"-s " + UnixPath(victim) + L" " + planted, BatchPath(), true)
                                     : bench::WriteFileBytes(BatchPath(), "@echo planted> \"" + Oem(marker) + "\"\r\n")));
-        std::vector<std::pair<std::wstring, std::wstring>> temp;
-        if (!row.temp.empty()) temp = {{L"TMP", row.temp}, {L"TEMP", row.temp}};
-        RunResult result = inst.Run(L"/S", nullptr, temp);
+        std::vector<std::pair<std::wstring, std::wstring>> environment = {{L"COMSPEC", row.comspec}};
+        if (!row.temp.empty()) environment = {{L"TMP", row.temp}, {L"TEMP", row.temp}};
+        if (row.exitCode == 0 && !row.temp.empty()) CreateDirectoryW(row.temp.c_str(), nullptr);
+        RunResult result = inst.Run(L"/S", nullptr, environment);
         EXPECT_EQ(row.exitCode, result.timedOut ? 99u : result.exitCode);
         EXPECT_EQ(row.exitCode == 0, !bench::PathExists(inst.Folder()));
-        EXPECT_EQ(row.comspec == Standin() && row.temp.empty(), inst.BatchStarted()) << inst.StartRecord();
+        EXPECT_EQ(row.exitCode == 0, inst.BatchStarted()) << inst.StartRecord();
         EXPECT_EQ("victim", bench::ReadFileBytes(victim));
         EXPECT_FALSE(bench::PathExists(marker));
+        EXPECT_FALSE(bench::PathExists(mine + L".ran"));
         // Where the name could not be freed, a fresh one was taken; the batch deletes itself by it.
-        std::string record = inst.StartRecord(), used = Oem(BatchPath());
-        size_t at = record.find(" /c \"");
-        if (at != std::string::npos) used = record.substr(at + 5, record.find('"', at + 5) - at - 5);
-        EXPECT_TRUE(used == Oem(BatchPath()) || used == Oem(TempPath() + L"Uninstall_Kva.0.Bat")) << used;
+        std::string record = inst.StartRecord(), used = bench::Utf8((row.temp.empty() ? TempPath() : row.temp + L"\\") + L"Uninstall_Kva.Bat");
+        size_t at = record.find(" /c \"\"");
+        if (at != std::string::npos) used = record.substr(at + 6, record.find('"', at + 6) - at - 6);
+        EXPECT_TRUE(row.exitCode != 0 || record.find(StartCommand(used)) != std::string::npos) << record;
+        EXPECT_TRUE(row.plant == 0 || used == Oem(BatchPath()) || used == Oem(TempPath() + L"Uninstall_Kva.0.Bat")) << used;
         std::string folder = Oem(inst.Folder());
         EXPECT_EQ(inst.BatchStarted() ? ExpectedBatch(folder + "\\Uninstall.exe", folder, used, true) : "", inst.Batch());
         EXPECT_FALSE(bench::PathExists(bench::Narrow2Wide(used)));

@@ -125,12 +125,6 @@ int main() {
     if (argv != nullptr && argc == 5 && wcscmp(argv[1], L"floor") == 0) {
         return Floor(argv[2], argv[3], wcscmp(argv[4], L"reverse") == 0);
     }
-    // The stand-in interpreter runs the real one without a window, so its echo stays out of the report.
-    wchar_t interpreter[MAX_PATH * 4];
-    DWORD n = GetEnvironmentVariableW(L"COMSPEC", interpreter, CountOf(interpreter));
-    if (n == 0 || n >= CountOf(interpreter)) interpreter[0] = 0;
-    SetEnvironmentVariableW(L"OMBRIX_REAL_COMSPEC", interpreter);
-    SetEnvironmentVariableW(L"COMSPEC", (bench::BuildFolder() + L"\\standins\\standin.exe").c_str());
     SetEnvironmentVariableW(L"sfxcmd", nullptr);
     SetEnvironmentVariableW(L"sfxname", nullptr);
 
