@@ -45,25 +45,30 @@ void ItemText(uint32_t id, const wchar_t* fixed, wchar_t* out, size_t capacity) 
     CopyString(out, id != 0 ? GetMessageText(id) : fixed, capacity);
 }
 
-// Deletes the files directly inside the group; subfolders and their contents stay.
-void ClearGroupFiles(const wchar_t* group) {
-    // A group that is a junction leads elsewhere; its target's files are none of ours.
-    if (IsReparseAttr(GetPathAttributes(group))) return;
+// True when the folder that holds the file is reached by its path alone, no link on the way: a
+// shortcut is never written or deleted through a link into someone else's folder.
+bool FolderOfIsMeant(const wchar_t* file) {
+    wchar_t folder[kPathChars];
+    FolderPart(file, folder, CountOf(folder));
+    return HeldFolder(folder).IsFolderMeant(folder);
+}
+
+void BuildGroup(const wchar_t* group, const wchar_t* programFolder, const wchar_t* workingDirectory,
+                const wchar_t* description, const wchar_t* iconPath) {
+    if (!FolderOfIsMeant(group)) return;
+    CreateDirectoryW(group, nullptr);
+    HeldFolder held(group);
+    if (!held.IsFolderMeant(group)) return;
+    // The files directly inside go, through the folder held; subfolders and their contents stay.
     wchar_t mask[kPathChars];
     JoinPath(group, L"*", mask, CountOf(mask));
     FileFinder finder;
     finder.SetMask(mask);
     FindData found;
     while (finder.Next(&found)) {
-        if (!found.isFolder) RemoveFile(found.path);
+        if (!found.isFolder) RemoveFileMeant(found.path);
     }
     finder.Close();
-}
-
-void BuildGroup(const wchar_t* group, const wchar_t* programFolder, const wchar_t* workingDirectory,
-                const wchar_t* description, const wchar_t* iconPath) {
-    if (FileExists(group)) ClearGroupFiles(group);
-    CreateDirectoryW(group, nullptr);
     for (const ProgramGroupItem& item : ProgramGroupItems) {
         wchar_t name[kPathChars], file[kPathChars], target[kPathChars], link[kPathChars];
         ItemText(item.nameId, item.name, name, CountOf(name));
@@ -90,7 +95,8 @@ bool LinkLeadsTo(const wchar_t* linkFile, const wchar_t* target) {
     return CompareNoCase(path, target) == 0;
 }
 
-// Deletes a program group; Explorer is told, so that the Start menu drops it at once.
+// Deletes a program group (never through a link); Explorer is told, so that the Start menu drops
+// it at once.
 void RemoveGroup(const wchar_t* group) {
     if (!FileExists(group)) return;
     DeleteFolderTree(group);
@@ -135,6 +141,8 @@ bool CreateShellLink(const wchar_t* target, const wchar_t* linkFile, const wchar
 void UpdateShortcuts(const IntegrationOptions& options, wchar_t* folder, size_t folderCapacity,
                      const wchar_t* iconPath) {
     if (!IsIntegrationEnabled()) return;
+    // A shortcut's icon on a network share would make Explorer contact that host.
+    if (iconPath != nullptr && !IsLocalPath(iconPath)) iconPath = nullptr;
 
     wchar_t program[kPathChars], programFolder[kPathChars];
     DWORD length = GetModuleFileNameW(nullptr, program, (DWORD)CountOf(program));
@@ -160,13 +168,15 @@ void UpdateShortcuts(const IntegrationOptions& options, wchar_t* folder, size_t 
     } else if (haveCommon) {
         desktopLink = commonLink;
     }
+    // The icon the user chose goes only into the user's own shortcuts; every user sees the common ones.
     if (options.linkDesktop) {
-        if (desktopLink != nullptr) CreateShellLink(program, desktopLink, nullptr, description, iconPath);
+        if (desktopLink != nullptr && FolderOfIsMeant(desktopLink))
+            CreateShellLink(program, desktopLink, nullptr, description, desktopLink == userLink ? iconPath : nullptr);
     } else {
         // Either desktop may hold the archiver's shortcut; one that leads elsewhere is not ours.
         const wchar_t* const links[] = {userLink, haveCommon ? commonLink : L""};
         for (const wchar_t* link : links) {
-            if (link[0] != 0 && FileExists(link) && LinkLeadsTo(link, program)) RemoveFile(link);
+            if (link[0] != 0 && FileExists(link) && LinkLeadsTo(link, program)) RemoveFileMeant(link);
         }
     }
 
@@ -180,9 +190,10 @@ void UpdateShortcuts(const IntegrationOptions& options, wchar_t* folder, size_t 
     if (ShellFolderWith(vista ? CSIDL_COMMON_STARTMENU : CSIDL_STARTMENU, L"Ombrix.lnk", startLink,
                         CountOf(startLink))) {
         if (options.linkStartMenu) {
-            CreateShellLink(program, startLink, workingDirectory, description, iconPath);
+            if (FolderOfIsMeant(startLink))
+                CreateShellLink(program, startLink, workingDirectory, description, vista ? nullptr : iconPath);
         } else if (FileExists(startLink) && LinkLeadsTo(startLink, program)) {
-            RemoveFile(startLink);
+            RemoveFileMeant(startLink);
         }
     }
 
@@ -199,7 +210,7 @@ void UpdateShortcuts(const IntegrationOptions& options, wchar_t* folder, size_t 
     // The common group is handed back instead when it could be made.
     if (ShellFolderWith(CSIDL_COMMON_PROGRAMS, L"Ombrix", group, CountOf(group))) {
         if (options.linkPrograms) {
-            BuildGroup(group, programFolder, workingDirectory, description, iconPath);
+            BuildGroup(group, programFolder, workingDirectory, description, nullptr);
             if (folder != nullptr && folderCapacity > 0 && FileExists(group)) {
                 CopyString(folder, group, folderCapacity);
             }

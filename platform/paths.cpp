@@ -57,6 +57,49 @@ bool FinalPath(HANDLE handle, wchar_t* out, size_t size) {
     return n != 0 && n < size;
 }
 
+// Where the system names no final path (Wine answers none past MAX_PATH), each folder on the way
+// and the name itself are asked whether they are links: a drive path only.
+bool NoLinkOnTheWay(const wchar_t* path) {
+    wchar_t walk[kPathChars];
+    if (wcsncmp(path, kLongPrefix, kLongPrefixChars) == 0) {
+        CopyString(walk, path, CountOf(walk));
+    } else if (!MakeLongPath(path, walk, CountOf(walk))) {
+        return false;
+    }
+    wchar_t* rest = walk + kLongPrefixChars;
+    if (wcslen(walk) + 1 >= CountOf(walk) || !IsDriveLetter(rest) || !IsPathSeparator(rest[2])) return false;
+    for (wchar_t* p = rest + 3;; ++p) {
+        if (*p != 0 && !IsPathSeparator(*p)) continue;
+        wchar_t kept = *p;
+        *p = 0;
+        DWORD attributes = GetFileAttributesW(walk);
+        *p = kept;
+        if (attributes == INVALID_FILE_ATTRIBUTES || IsReparseAttr(attributes)) return false;
+        if (kept == 0) return true;
+    }
+}
+
+// True when the open handle resolves to the path meant, whose short names, if any, count as
+// their long ones: a link anywhere on the way leads to another final path.
+bool IsFinalPathOf(HANDLE handle, const wchar_t* path) {
+    wchar_t found[kPathChars], meant[kPathChars];
+    if (!FinalPath(handle, found, CountOf(found))) return NoLinkOnTheWay(path);
+    DWORD n = GetLongPathNameW(path, meant, CountOf(meant));
+    if (n == 0 || n >= CountOf(meant)) CopyString(meant, path, CountOf(meant));
+    // Both in the plain form: "\\?\C:\x" as "C:\x", "\\?\UNC\server\x" as "\\server\x".
+    auto plain = [](wchar_t* text) {
+        if (wcsncmp(text, kLongPrefix, kLongPrefixChars) != 0) return;
+        bool unc = _wcsnicmp(text + kLongPrefixChars, L"UNC\\", 4) == 0;
+        memmove(text + (unc ? 2 : 0), text + kLongPrefixChars + (unc ? 4 : 0),
+                (wcslen(text + kLongPrefixChars + (unc ? 4 : 0)) + 1) * sizeof(wchar_t));
+    };
+    plain(found);
+    plain(meant);
+    size_t length = wcslen(meant);
+    while (length > 3 && meant[length - 1] == L'\\') meant[--length] = 0;
+    return CompareStringOrdinal(found, -1, meant, -1, TRUE) == CSTR_EQUAL;
+}
+
 }  // namespace
 
 bool IsPathSeparator(wchar_t c) { return c == L'\\' || c == L'/'; }
@@ -234,30 +277,64 @@ FILE* CreateNewStream(const wchar_t* path) {
     return stream;
 }
 
-bool RemoveAsItself(const wchar_t* path) {
-    wchar_t folder[kPathChars];
-    FolderPart(path, folder, CountOf(folder));
+namespace {
+
+// Deletes what stands at path through the handle it was opened by, never a plain folder. With
+// wholePath the handle must resolve to path itself; else only its last name is checked, beneath
+// the folder as the system resolves it.
+bool RemoveEntry(const wchar_t* path, bool wholePath) {
     const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    HandleHolder folderHandle(CreateFileW(folder, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                          FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     HandleHolder entry(CreateFileW(path, DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    wchar_t expected[kPathChars];
-    wchar_t found[kPathChars];
     BY_HANDLE_FILE_INFORMATION info;
-    if (!FinalPath(folderHandle.Get(), expected, CountOf(expected)) || !FinalPath(entry.Get(), found, CountOf(found)) ||
-        !GetFileInformationByHandle(entry.Get(), &info)) {
-        return false;
+    if (entry.Get() == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(entry.Get(), &info)) return false;
+    bool sameName;
+    if (wholePath) {
+        sameName = IsFinalPathOf(entry.Get(), path);
+    } else {
+        wchar_t folder[kPathChars];
+        FolderPart(path, folder, CountOf(folder));
+        HandleHolder folderHandle(CreateFileW(folder, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        wchar_t expected[kPathChars];
+        wchar_t found[kPathChars];
+        if (!FinalPath(folderHandle.Get(), expected, CountOf(expected)) || !FinalPath(entry.Get(), found, CountOf(found)))
+            return false;
+        AddTrailingBackslash(expected, CountOf(expected));
+        AppendString(expected, NamePart(path), CountOf(expected));
+        sameName = CompareStringOrdinal(expected, -1, found, -1, TRUE) == CSTR_EQUAL;
     }
-    AddTrailingBackslash(expected, CountOf(expected));
-    AppendString(expected, NamePart(path), CountOf(expected));
     // Where a link was opened as its target (Wine opens a Unix link so), the handle resolves to
     // another name: the target is never deleted. Nor is a folder that is no link.
-    bool sameName = CompareStringOrdinal(expected, -1, found, -1, TRUE) == CSTR_EQUAL;
     bool plainFolder = IsFolderAttr(info.dwFileAttributes) && !IsReparseAttr(info.dwFileAttributes);
     if (!sameName || plainFolder) return false;
     FILE_DISPOSITION_INFO disposition = {TRUE};
     return SetFileInformationByHandle(entry.Get(), FileDispositionInfo, &disposition, sizeof(disposition)) != 0;
+}
+
+}  // namespace
+
+bool RemoveAsItself(const wchar_t* path) { return RemoveEntry(path, false); }
+
+bool RemoveFileMeant(const wchar_t* path) { return IsAbsolutePath(path) && RemoveEntry(path, true); }
+
+bool IsSoleFileAt(HANDLE handle, const wchar_t* path) {
+    BY_HANDLE_FILE_INFORMATION info;
+    return handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &info) &&
+           TreeStepFor(info.dwFileAttributes) == TreeStep::DeletePlainFile && info.nNumberOfLinks == 1 &&
+           IsFinalPathOf(handle, path);
+}
+
+bool IsSoleFileAt(const wchar_t* path) {
+    HandleHolder file(CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return IsSoleFileAt(file.Get(), path);
+}
+
+bool IsLocalPath(const wchar_t* path) {
+    if (!IsDriveLetter(path) || !IsPathSeparator(path[2])) return false;
+    wchar_t root[4] = {path[0], L':', L'\\', 0};
+    return GetDriveTypeW(root) != DRIVE_REMOTE;
 }
 
 void FileFinder::SetMask(const wchar_t* mask) {
@@ -307,6 +384,24 @@ bool FindOne(const wchar_t* path, FindData* data) {
     return found;
 }
 
+HeldFolder::HeldFolder(const wchar_t* path) {
+    handle_ = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+bool HeldFolder::IsRealFolder() const {
+    BY_HANDLE_FILE_INFORMATION info;
+    return handle_ != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle_, &info) &&
+           TreeStepFor(info.dwFileAttributes) == TreeStep::Descend;
+}
+
+bool HeldFolder::IsFolderMeant(const wchar_t* path) const { return IsRealFolder() && IsFinalPathOf(handle_, path); }
+
+void HeldFolder::Release() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+}
+
 TreeStep TreeStepFor(DWORD attributes) {
     if (attributes == INVALID_FILE_ATTRIBUTES) return TreeStep::Leave;
     // A link is removed as the link: entering it would empty its target, wherever that is.
@@ -315,31 +410,6 @@ TreeStep TreeStepFor(DWORD attributes) {
 }
 
 namespace {
-
-// Holds a folder open while its entries go, without delete sharing, so that it cannot be
-// renamed or swapped for a link meanwhile; true when it is a real folder (no link).
-class FolderHold {
-public:
-    explicit FolderHold(const wchar_t* path) {
-        handle_ = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    }
-    ~FolderHold() { Release(); }
-    FolderHold(const FolderHold&) = delete;
-    FolderHold& operator=(const FolderHold&) = delete;
-    bool IsRealFolder() const {
-        BY_HANDLE_FILE_INFORMATION info;
-        return handle_ != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle_, &info) &&
-               TreeStepFor(info.dwFileAttributes) == TreeStep::Descend;
-    }
-    void Release() {
-        if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-        handle_ = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE handle_;
-};
 
 // The long form of an absolute path for the tree walk; false for a relative, rooted, device or
 // empty path (the current directory never takes part), for "." and ".." parts (the long form
@@ -410,7 +480,7 @@ void DeleteTreeEntries(wchar_t* path, size_t length, size_t size) {
         wcscpy(path + length + 1, found.cFileName);
         switch (TreeStepFor(found.dwFileAttributes)) {
         case TreeStep::Descend: {
-            FolderHold folder(path);
+            HeldFolder folder(path);
             // Checked again on the open folder: it may have been swapped for a link since.
             if (folder.IsRealFolder()) DeleteTreeEntries(path, length + 1 + nameLength, size);
             folder.Release();
@@ -442,9 +512,10 @@ void DeleteFolderTree(const wchar_t* path) {
     // Room for the long form's prefix in front of a whole path.
     wchar_t tree[kPathChars + 8];
     if (wcslen(path) >= kPathChars || !TreeRootPath(path, tree, CountOf(tree))) return;
-    // A junction, a symbolic link or a plain file passed in is left as it is.
-    FolderHold folder(tree);
-    if (!folder.IsRealFolder()) return;
+    // A junction, a symbolic link or a plain file passed in is left as it is, and so is a folder
+    // reached through a link on the way.
+    HeldFolder folder(tree);
+    if (!folder.IsFolderMeant(tree)) return;
     DeleteTreeEntries(tree, wcslen(tree), CountOf(tree));
     folder.Release();
     RemoveDirectoryW(tree);

@@ -187,6 +187,32 @@ FILE* CreateNewStream(const wchar_t* path);
 // Deletes what stands at path as itself: a file, or a link that opens as the link. A link that
 // opens as its target and a folder that is no link stay. True when it was deleted.
 bool RemoveAsItself(const wchar_t* path);
+// Deletes the file at an absolute path only when the path itself leads to it: no link on the way,
+// none at the name. True when it was deleted.
+bool RemoveFileMeant(const wchar_t* path);
+// A plain file with a single name that the path itself leads to (no link on the way or at the
+// name): rewriting it changes no other file. The handle form checks a file already open.
+bool IsSoleFileAt(HANDLE handle, const wchar_t* path);
+bool IsSoleFileAt(const wchar_t* path);
+// An absolute path on a drive of this machine: never one that would make Windows contact a host.
+bool IsLocalPath(const wchar_t* path);
+// Holds a folder open, without delete sharing, so that it cannot be renamed or swapped for a link
+// while the caller works in it.
+class HeldFolder {
+public:
+    explicit HeldFolder(const wchar_t* path);
+    ~HeldFolder() { Release(); }
+    HeldFolder(const HeldFolder&) = delete;
+    HeldFolder& operator=(const HeldFolder&) = delete;
+    // A real folder (no link).
+    bool IsRealFolder() const;
+    // A real folder that the path itself leads to, no link anywhere on the way.
+    bool IsFolderMeant(const wchar_t* path) const;
+    void Release();
+
+private:
+    HANDLE handle_;
+};
 // Deletes a folder and everything in it through the long-path form, depth first. A link at any
 // depth goes as the link and is never entered; a relative, empty or root path, a link or a file
 // passed in is left alone.

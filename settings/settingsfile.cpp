@@ -257,23 +257,11 @@ bool MoveOver(const wchar_t* from, const wchar_t* to) {
            MoveFileExW(longFrom, longTo, flags);
 }
 
-// A symbolic link, or a file with more than one name: a new file put in its place would
-// part it from the file it shares its content with.
-bool IsLinkedFile(const wchar_t* path, DWORD attributes) {
-    if (IsReparseAttr(attributes)) return true;
-    HANDLE handle = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION info;
-    bool linked = GetFileInformationByHandle(handle, &info) && info.nNumberOfLinks > 1;
-    CloseHandle(handle);
-    return linked;
-}
-
 // Writes the entries over the file itself, for where no new file can take its place.
 bool RewriteInPlace() {
     FileObject file;
-    if (!file.Open(g_filePath, kOpenWrite)) return false;
+    // Checked again on the open file: a link may have taken the name since.
+    if (!file.Open(g_filePath, kOpenWrite) || !IsSoleFileAt(file.Handle(), g_filePath)) return false;
     bool written = WriteEntries(&file) && SetEndOfFile(file.Handle()) && FlushFileBuffers(file.Handle());
     return file.Close() && written;
 }
@@ -308,7 +296,9 @@ bool SaveSettingsFile() {
     // files) is not brought back: that would keep the emptied program folder alive.
     DWORD attributes = GetPathAttributes(g_filePath);
     if (attributes == INVALID_FILE_ATTRIBUTES || IsFolderAttr(attributes)) return false;
-    if (IsLinkedFile(g_filePath, attributes)) return RewriteInPlace();
+    // A link, or a file with another name elsewhere, would carry the entries into a file that is
+    // not the settings file: such a file is used as it is and never rewritten.
+    if (!IsSoleFileAt(g_filePath)) return false;
     // The new content is written completely beside the old file and replaces it only then, so
     // a failure at any step leaves the old file as it was.
     wchar_t tempPath[kPathChars];

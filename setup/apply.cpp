@@ -10,7 +10,9 @@ bool ApplyIntegration(const IntegrationOptions& options, wchar_t* folder, size_t
 
     wchar_t icon[kPathChars];
     ReadUserString(L"Interface\\Themes", L"ShellExtIcon", icon, L"", CountOf(icon));
-    bool haveIcon = icon[0] != 0 && FileExists(icon);
+    // A path on a network share would make Explorer contact that host for the shortcut's icon;
+    // it is not even looked at.
+    bool haveIcon = icon[0] != 0 && IsLocalPath(icon) && FileExists(icon);
     UpdateShortcuts(options, folder, folderCapacity, haveIcon ? icon : nullptr);
     return true;
 }

@@ -158,21 +158,22 @@ protected:
         return bench::Narrow2Wide(bench::ReadFileBytes(result));
     }
 
-    // The archiver's own shortcut: target, description, the theme icon, and the working folder.
-    void ExpectArchiverLink(const std::wstring& path, const std::wstring& workingDirectory) {
+    // The archiver's own shortcut: target, description, icon, and the working folder.
+    void ExpectArchiverLink(const std::wstring& path, const std::wstring& workingDirectory, const std::wstring& icon) {
         Link link = ReadLink(path);
         ASSERT_TRUE(link.exists) << bench::Utf8(path);
         EXPECT_EQ(bench::Utf8(program_ + L"\\Ombrix.exe"), bench::Utf8(link.target)) << bench::Utf8(path);
         EXPECT_EQ(bench::Utf8(kDescription), bench::Utf8(link.description));
-        EXPECT_EQ(bench::Utf8(icon_), bench::Utf8(link.icon));
+        EXPECT_EQ(bench::Utf8(icon), bench::Utf8(link.icon)) << bench::Utf8(path);
         EXPECT_EQ(0, link.iconIndex);
         EXPECT_EQ(bench::Utf8(workingDirectory), bench::Utf8(link.workingDirectory)) << bench::Utf8(path);
     }
 
-    // A group holds exactly the entries whose targets exist; the other three keep their icons.
+    // A group holds exactly the entries whose targets exist; the other three keep their icons, and
+    // the user's chosen icon is only ever in the user's own group.
     void ExpectGroup(const std::wstring& group, bool withKvaTxt) {
         SCOPED_TRACE(bench::Utf8(group));
-        ExpectArchiverLink(group + L"\\Ombrix.lnk", ShellFolder(CSIDL_DESKTOPDIRECTORY));
+        ExpectArchiverLink(group + L"\\Ombrix.lnk", ShellFolder(CSIDL_DESKTOPDIRECTORY), group == userGroup_ ? icon_ : L"");
         struct Entry {
             const wchar_t* name;
             const wchar_t* target;
@@ -229,9 +230,9 @@ TEST_F(Shortcuts, CreatedWhereWantedAndRemovedAgain) {
 
     // A fresh setup: the desktop shortcut goes to the common desktop; "Kva.txt" is missing.
     EXPECT_EQ(bench::Utf8(commonGroup_), bench::Utf8(Update({true, true, true, false})));
-    ExpectArchiverLink(commonDesktop_, L"");
+    ExpectArchiverLink(commonDesktop_, L"", L"");
     EXPECT_FALSE(bench::PathExists(userDesktop_));
-    ExpectArchiverLink(startMenu_, desktop);
+    ExpectArchiverLink(startMenu_, desktop, L"");
     ExpectGroup(userGroup_, false);
     ExpectGroup(commonGroup_, false);
 
@@ -246,7 +247,7 @@ TEST_F(Shortcuts, CreatedWhereWantedAndRemovedAgain) {
         ASSERT_TRUE(bench::WriteFileBytes(group + L"\\Keep\\note.txt", "keep"));
     }
     Update({true, true, true, false});
-    ExpectArchiverLink(userDesktop_, L"");
+    ExpectArchiverLink(userDesktop_, L"", icon_);
     EXPECT_FALSE(bench::PathExists(commonDesktop_));
     for (const std::wstring& group : {userGroup_, commonGroup_}) {
         ExpectGroup(group, true);
@@ -263,6 +264,10 @@ TEST_F(Shortcuts, CreatedWhereWantedAndRemovedAgain) {
     EXPECT_FALSE(bench::PathExists(startMenu_));
     ExpectGroup(userGroup_, true);
     ExpectGroup(commonGroup_, true);
+    // An icon on a network share is never named: Explorer would contact that host.
+    icon_ = L"\\\\server\\share\\theme.ico";
+    Update({false, false, true, false});
+    EXPECT_EQ("", bench::Utf8(ReadLink(userGroup_ + L"\\Ombrix.lnk").icon));
 
     // The removal: desktop, Start menu and both groups with everything in them; nothing handed back.
     EXPECT_EQ("", bench::Utf8(Update({false, false, false, true})));
