@@ -551,6 +551,8 @@ TEST(Uninstall, PlantedBatchFileAndInterpreterAreNeverUsed) {
     ASSERT_TRUE(bench::WriteFileBytes(victim, "victim"));
     ASSERT_TRUE(CopyFileW(Standin().c_str(), mine.c_str(), FALSE));
     std::wstring planted = UnixPath(BatchPath());
+    // 3: the user's configured temporary folder is a link to a folder with a browser cache in it.
+    std::wstring linked = root + L"\\linked", cache = root + L"\\victim\\Ombrix.exe.WebView2";
     const struct {
         int plant;  // 1: a link to the victim, 2: a file with commands of its own
         std::wstring comspec, temp;
@@ -558,6 +560,7 @@ TEST(Uninstall, PlantedBatchFileAndInterpreterAreNeverUsed) {
     } rows[] = {{1, L"", L"", 0},
                 {2, mine, L"", 0},
                 {0, mine, L"", 0},
+                {3, L"", L"", 0},
                 {0, L"", root + L"\\R&D (1) ^x", 0},
                 {0, L"", root + L"\\no", 2}};
     for (const auto& row : rows) {
@@ -565,7 +568,14 @@ TEST(Uninstall, PlantedBatchFileAndInterpreterAreNeverUsed) {
         Installation inst(root + L"\\Ombrix");
         ASSERT_TRUE(inst.Ready());
         inst.List("Uninstall.exe\r\nUninstall.lst\r\n");
-        ASSERT_TRUE(row.plant == 0 ||
+        if (row.plant == 3) {
+            ASSERT_TRUE(CreateDirectoryW((root + L"\\victim").c_str(), nullptr) && CreateDirectoryW(cache.c_str(), nullptr));
+            ASSERT_TRUE(bench::WriteFileBytes(cache + L"\\keep.txt", "keep"));
+            ASSERT_TRUE(OnHost(L"\\bin\\ln", L"-s " + UnixPath(root + L"\\victim") + L" " + UnixPath(linked), linked, true));
+            RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Ombrix\\Paths", L"TempFolder", REG_SZ, linked.c_str(),
+                            (DWORD)(linked.size() + 1) * sizeof(wchar_t));
+        }
+        ASSERT_TRUE(row.plant == 0 || row.plant == 3 ||
                     (row.plant == 1 ? OnHost(L"\\bin\\ln", L"-s " + UnixPath(victim) + L" " + planted, BatchPath(), true)
                                     : bench::WriteFileBytes(BatchPath(), "@echo planted> \"" + Oem(marker) + "\"\r\n")));
         std::vector<std::pair<std::wstring, std::wstring>> environment = {{L"COMSPEC", row.comspec}};
@@ -578,6 +588,8 @@ TEST(Uninstall, PlantedBatchFileAndInterpreterAreNeverUsed) {
         EXPECT_EQ("victim", bench::ReadFileBytes(victim));
         EXPECT_FALSE(bench::PathExists(marker));
         EXPECT_FALSE(bench::PathExists(mine + L".ran"));
+        EXPECT_TRUE(row.plant != 3 || bench::PathExists(cache + L"\\keep.txt"));
+        if (row.plant == 3 && bench::MayDelete(linked)) OnHost(L"\\bin\\rm", UnixPath(linked), linked, false);
         // Where the name could not be freed, a fresh one was taken; the batch deletes itself by it.
         std::string record = inst.StartRecord(), used = bench::Utf8((row.temp.empty() ? TempPath() : row.temp + L"\\") + L"Uninstall_Kva.Bat");
         size_t at = record.find(" /c \"\"");
