@@ -343,6 +343,7 @@ TEST_F(SettingsFileTest, GlobalSwitchesAreReadAndWrittenBackAsZeroOrOne) {
         {"Global\\Integration=\"0\"", false, L"0"},      {"; no switch", true, L"1"},
         {"\xEF\xBB\xBF" "A=1\r\nB=caf\xE9", false, nullptr}, {"\xEF\xBB\xBF" "A=1\nB=\xF8\x88\x80\x80\x80", false, nullptr},
         {std::string("\xFF\xFE" "A\0=\0" "1\0\0\0B\0", 12), false, nullptr},
+        {"\xEF\xBB\xBF" "A=1\r\nB=x\xC0\x80y\r\nGlobal\\Integration=0", false, nullptr},
     };
     for (const Case& c : cases) {
         ClearSettingsFile();
