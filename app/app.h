@@ -8,8 +8,8 @@
 const wchar_t* NextToken(const wchar_t* text, wchar_t* token, size_t size);
 bool MatchSwitch(const wchar_t* name, const wchar_t* word, int count);
 void ParseCommandSource(const wchar_t* text, bool fromInstaller);
-// The installer's command line ("sfxcmd"), read whole and cut to the buffer; empty when unset.
-void ReadInstallerLine(wchar_t* out, size_t size);
+// Parses the installer's command line ("sfxcmd") for the silent switch; nothing when unset.
+void ParseInstallerLine();
 // Runs the program and returns its exit code; a fatal error ends it with the code it carries.
 template <typename Body>
 int32_t RunToExitCode(Body body) {

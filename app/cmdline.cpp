@@ -66,14 +66,13 @@ void ParseCommandSource(const wchar_t* text, bool fromInstaller) {
     g_run.uninstallMode = !fromInstaller && counted == 0;
 }
 
-void ReadInstallerLine(wchar_t* out, size_t size) {
-    if (size == 0) return;
-    DWORD needed = GetEnvironmentVariableW(L"sfxcmd", out, (DWORD)size);
-    if (needed != 0 && needed < size) return;
-    out[0] = 0;
-    if (needed == 0) return;
-    // Too long for the buffer, the call stores nothing: read it whole, then keep its start.
-    BoundedArray<wchar_t> whole(needed);
-    DWORD got = GetEnvironmentVariableW(L"sfxcmd", whole.Data(), needed);
-    if (got != 0 && got < needed) CopyString(out, whole.Data(), size);
+void ParseInstallerLine() {
+    // Split whole: cut to a buffer, the line could end inside a token and make a switch of its
+    // start ("/S" of "/Silent"), and the switches behind the cut would be lost. Each token is
+    // still cut to the token buffer.
+    DWORD needed = GetEnvironmentVariableW(L"sfxcmd", nullptr, 0);
+    BoundedArray<wchar_t> line(needed + 1);
+    DWORD got = GetEnvironmentVariableW(L"sfxcmd", line.Data(), needed + 1);
+    if (got == 0 || got > needed) line[0] = 0;
+    ParseCommandSource(line.Data(), true);
 }

@@ -27,9 +27,7 @@ static void LoadProgramIcon() {
 }
 
 static void ReadSwitches() {
-    wchar_t installerLine[kTextChars];
-    ReadInstallerLine(installerLine, CountOf(installerLine));
-    ParseCommandSource(installerLine, true);
+    ParseInstallerLine();
     ParseCommandSource(GetCommandLineW(), false);
 }
 

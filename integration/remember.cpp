@@ -87,6 +87,25 @@ bool ReadType(const wchar_t** text, DWORD* type) {
     return true;
 }
 
+// One "<hex name>,<type>,<hex data>;" of a remembered list; false when it does not parse.
+bool ReadListItem(const wchar_t** text, BoundedArray<BYTE>* name, DWORD* type, BoundedArray<BYTE>* data) {
+    const wchar_t* p = *text;
+    if (!ReadHex(&p, name) || *p++ != L',' || !ReadType(&p, type) || !ReadHex(&p, data) || *p++ != L';') return false;
+    *text = p;
+    return name->Count() % sizeof(wchar_t) == 0;
+}
+
+// A list that parses to its end; "none" is one too.
+bool IsWholeList(const wchar_t* text) {
+    if (wcscmp(text, kNone) == 0) return true;
+    BoundedArray<BYTE> name, data;
+    DWORD type;
+    while (*text != 0) {
+        if (!ReadListItem(&text, &name, &type, &data)) return false;
+    }
+    return true;
+}
+
 const wchar_t* AsText(const SettingValue& value) { return reinterpret_cast<const wchar_t*>(value.data.Data()); }
 
 bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
@@ -186,6 +205,8 @@ bool RestoreShellNewExactly(const wchar_t* extension) {
     if (!ReadRecordText(extension, kPreviousShellNew, &remembered) ||
         FormatBounded(key, CountOf(key), L"%ls\\ShellNew", extension) < 0)
         return false;
+    // A damaged record is put back in no part: the caller falls back to the plain texts.
+    if (!IsWholeList(AsText(remembered))) return false;
     // The template entry is the archiver's; whatever the key held before is written back whole.
     DeleteSettingValue(HKEY_CLASSES_ROOT, key, L"FileName");
     const wchar_t* text = AsText(remembered);
@@ -196,9 +217,7 @@ bool RestoreShellNewExactly(const wchar_t* extension) {
     BoundedArray<BYTE> name, data;
     while (*text != 0) {
         DWORD type = REG_NONE;
-        if (!ReadHex(&text, &name) || *text++ != L',' || !ReadType(&text, &type) || !ReadHex(&text, &data) ||
-            *text++ != L';' || name.Count() % sizeof(wchar_t) != 0)
-            return true;
+        if (!ReadListItem(&text, &name, &type, &data)) return true;  // checked whole above
         // ReadHex left two zero bytes behind the name: its terminator.
         WriteSettingValue(HKEY_CLASSES_ROOT, key, reinterpret_cast<const wchar_t*>(name.Data()), type, data.Data(),
                           data.Count());

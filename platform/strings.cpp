@@ -103,6 +103,18 @@ bool AnsiFromWide(const wchar_t* src, char* dest, size_t capacity) {
     return n != 0;
 }
 
+namespace {
+
+// A code point that its sequence of `length` bytes may carry. An overlong form (C0 80 for NUL
+// among them) or an encoded UTF-16 surrogate is no character: decoded, it would put into the
+// text what was never written, a NUL that ends it early or half of a pair.
+bool IsCharacterForm(uint32_t cp, int length) {
+    static const uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000, 0x200000, 0x4000000};
+    return cp >= kLeast[length] && (cp < 0xD800 || cp > 0xDFFF);
+}
+
+}  // namespace
+
 bool IsValidUtf8(const unsigned char* bytes, size_t count) {
     size_t i = 0;
     while (i < count) {
@@ -110,10 +122,13 @@ bool IsValidUtf8(const unsigned char* bytes, size_t count) {
         int n = 0;
         while (n < 8 && (lead & (0x80u >> n)) != 0) ++n;
         if (n == 1 || n > 6) return false;
+        uint32_t cp = lead & (0x7Fu >> n);
         ++i;
         for (int k = 1; k < n; ++k, ++i) {
             if (i >= count || (bytes[i] & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (bytes[i] & 0x3F);
         }
+        if (!IsCharacterForm(cp, n == 0 ? 1 : n)) return false;
     }
     return true;
 }
@@ -137,7 +152,7 @@ bool Utf8ToWide(const char* src, wchar_t* dest, size_t capacity) {
             if ((s[k] & 0xC0) != 0x80) { malformed = true; break; }
             cp = (cp << 6) | (s[k] & 0x3F);
         }
-        if (malformed) { result = false; break; }
+        if (malformed || !IsCharacterForm(cp, 1 + extra)) { result = false; break; }
         if (cp <= 0xFFFF) {
             dest[out++] = (wchar_t)cp;
         } else if (cp <= 0x10FFFF) {

@@ -151,13 +151,14 @@ bool ReadSettingsFile() {
 }
 
 // After a load that ran out of memory, or a file not read to its end, the entries are
-// incomplete: the file stays in use, but it is never written back (that would replace it with the
-// part that was read), and the registry is left alone, since the part not read may have switched
-// integration off.
+// incomplete: the file stays in use as read, but it is never written back (that would replace it
+// with the part that was read). Only a switch that was read turns the registry off: turned off
+// for what might have stood in the rest, setup would register nothing and the uninstall remove
+// nothing, while both report success.
 void KeepIncompleteLoad() {
     g_loaded = true;
     g_saveSettings = false;
-    g_integration = false;
+    g_integration = ReadSwitch(L"Global\\Integration");
 }
 
 // The file's text goes out in blocks; a failed write spoils the whole save.

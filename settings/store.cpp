@@ -83,7 +83,8 @@ bool SettingKeyExists(HKEY root, const wchar_t* keyPath) {
     wchar_t path[kRegPathChars];
     if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return false;
     RegKey key;
-    return RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, key.Out()) == ERROR_SUCCESS;
+    // Asked in the view that the reads and the key deletions use, or the answer is about another key.
+    return RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | g_view, key.Out()) == ERROR_SUCCESS;
 }
 
 void DeleteSettingKeyIfEmpty(HKEY root, const wchar_t* keyPath) {

@@ -97,12 +97,13 @@ struct Row {
     const char* bound;             // the extension after setup
     const char* remembered;        // Setup\<extension> after setup
     const char* givenBack;         // the extension after removal
+    const wchar_t* cutNew = nullptr;      // remembered "New" values, cut short, set before removal
 };
 
 const Row kRows[] = {
     {L".kva", L"", L"*", nullptr, nullptr, "Ombrix +FileName=<kvanew.dat>", "1||*", " +NullFile="},
     {L".zip", L"Old.Zip", L"C:\\old\\empty.zip", nullptr, nullptr, "Ombrix.ZIP +FileName=<zipnew.dat>",
-     "1|Old.Zip|C:\\old\\empty.zip", "Old.Zip +FileName=C:\\old\\empty.zip"},
+     "1|Old.Zip|C:\\old\\empty.zip", "Old.Zip +FileName=C:\\old\\empty.zip", L"4E00,1,0000;4"},
     {L".7z", L"Other.7z", L"*", nullptr, nullptr, "Ombrix +NullFile=", "1|Other.7z|*", "Other.7z +NullFile="},
     {L".cab", nullptr, nullptr, nullptr, nullptr, "Ombrix", "0||", "absent"},
     {L".gz", L"Gzip.Old", nullptr, nullptr, nullptr, "Ombrix", "1|Gzip.Old|", "Gzip.Old"},
@@ -217,8 +218,12 @@ TEST(FileAssociations, SetupThenRemovalGivesEveryExtensionBack) {
 
     // Another program takes one extension over, and the user's own side rewrites what it remembers
     // of ".zip" (a program's type, a "New" command); then everything is given back.
-    for (const Row& row : kRows)
+    for (const Row& row : kRows) {
         if (row.takenOverBy != nullptr) SetText(HKEY_CLASSES_ROOT, row.extension, L"", row.takenOverBy);
+        if (row.cutNew != nullptr)
+            SetText(HKEY_LOCAL_MACHINE, L"Software\\Ombrix\\Previous\\" + std::wstring(row.extension), L"PreviousShellNew",
+                    row.cutNew);
+    }
     const std::wstring zipKey = std::wstring(kSetup) + L"\\.zip";
     SetText(HKEY_CURRENT_USER, zipKey, L"Type", L"exefile");
     SetText(HKEY_CURRENT_USER, zipKey, L"PreviousDefault", L"1,650078006500660069006C0065000000");

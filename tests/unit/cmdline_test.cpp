@@ -19,7 +19,8 @@ std::vector<std::wstring> Tokens(const wchar_t* text, size_t size = 1024) {
 // Parses the installer's line, then the program's own, as start-up does.
 RunOptions Parse(const wchar_t* installer, const wchar_t* own) {
     g_run = RunOptions();
-    ParseCommandSource(installer, true);
+    SetEnvironmentVariableW(L"sfxcmd", installer);
+    ParseInstallerLine();
     ParseCommandSource(own, false);
     return g_run;
 }
@@ -113,6 +114,9 @@ TEST(RunMode, InstallerLineOnlyGivesSilent) {
     EXPECT_FALSE(r.setupMode);
     EXPECT_FALSE(r.msi);
     EXPECT_STREQ(L"", r.initOptions);
+    // Split whole, never cut at 1023 characters: no "/S" made of "/Silent", none lost behind.
+    EXPECT_FALSE(Parse((std::wstring(1020, L'x') + L" /Silent").c_str(), L"u.exe").silent);
+    EXPECT_TRUE(Parse((std::wstring(1100, L'x') + L" /S").c_str(), L"u.exe").silent);
 }
 
 TEST(RunMode, SwitchesWithoutModeRunNeither) {

@@ -341,8 +341,9 @@ TEST_F(SettingsFileTest, GlobalSwitchesAreReadAndWrittenBackAsZeroOrOne) {
         {"Global\\Integration=2", true, L"1"},           {"Global\\Integration=x", false, L"0"},
         {"Global\\Integration=4294967296", false, L"0"}, {"Global\\Integration=-1", true, L"1"},
         {"Global\\Integration=\"0\"", false, L"0"},      {"; no switch", true, L"1"},
-        {"\xEF\xBB\xBF" "A=1\r\nB=caf\xE9", false, nullptr}, {"\xEF\xBB\xBF" "A=1\nB=\xF8\x88\x80\x80\x80", false, nullptr},
-        {std::string("\xFF\xFE" "A\0=\0" "1\0\0\0B\0", 12), false, nullptr},
+        {"\xEF\xBB\xBF" "A=1\r\nB=caf\xE9", true, nullptr}, {"\xEF\xBB\xBF" "A=1\nB=\xF8\x88\x80\x80\x80", true, nullptr},
+        {std::string("\xFF\xFE" "A\0=\0" "1\0\0\0B\0", 12), true, nullptr},
+        {"\xEF\xBB\xBF" "A=1\r\nB=x\xC0\x80y\r\nGlobal\\Integration=0", false, nullptr},
     };
     for (const Case& c : cases) {
         ClearSettingsFile();
@@ -558,8 +559,7 @@ TEST_F(SettingsFileTest, LoadCutShortByMemoryErrorIsNeverSaved) {
     ASSERT_GE(g_messageCount, 1);
     EXPECT_EQ(kMsgMemory, g_messageCodes[g_messageCount - 1]);
 
-    // The file is in use but the registry is left alone, and it is never written back.
-    EXPECT_FALSE(IsIntegrationEnabled());
+    EXPECT_TRUE(IsIntegrationEnabled());  // in use and never written back; only a switch read turns it off
     EXPECT_EQ(ERROR_SUCCESS, WriteUserInt(L"", L"First", 2));
     EXPECT_FALSE(SaveSettingsFile());
     EXPECT_TRUE(IniBytes() == file);

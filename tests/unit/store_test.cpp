@@ -231,9 +231,9 @@ TEST_F(StoreTest, ViewFlagReachesOpensCreatesAndKeyDeletionOnly) {
     EXPECT_TRUE(ReadSettingString(HKEY_LOCAL_MACHINE, L"TestStoreView", L"v", out, L"d", CountOf(out)));
     EXPECT_STREQ(L"64", out);
     EXPECT_EQ(5, ReadSettingInt(HKEY_LOCAL_MACHINE, L"TestStoreView", L"n", 0));
+    EXPECT_TRUE(SettingKeyExists(HKEY_LOCAL_MACHINE, L"TestStoreView"));
 
     // These always work in the default view.
-    EXPECT_FALSE(SettingKeyExists(HKEY_LOCAL_MACHINE, L"TestStoreView"));
     DeleteSettingValue(HKEY_LOCAL_MACHINE, L"TestStoreView", L"v");
     EXPECT_EQ(L"64", RawString(HKEY_LOCAL_MACHINE, kView, L"v", KEY_WOW64_64KEY));
     DeleteSettingTree(HKEY_LOCAL_MACHINE, L"TestStoreView");

@@ -267,8 +267,8 @@ TEST(Utf8, StructuralValidity) {
         {"\xF0\x9F\x98\x80", true},
         {"\xF8\x88\x80\x80\x80", true},      // five-byte form is not rejected
         {"\xFC\x84\x80\x80\x80\x80", true},  // nor the six-byte form
-        {"\xC0\x80", true},                  // overlong
-        {"\xED\xA0\x80", true},              // surrogate code point
+        // Overlong forms (of NUL too) and surrogate code points are no characters.
+        {"\xC0\x80", false}, {"\xE0\x80\x80", false}, {"\xF0\x80\x80\x80", false}, {"\xED\xA0\x80", false},
         {"\x80", false},                     // a continuation byte as lead
         {"a\xBF", false},
         {"\xFE", false},
@@ -302,8 +302,8 @@ TEST(Utf8, DecodesToUtf16) {
         {"\xE2\x82\xAC", 16, L"\x20AC", true},
         {"\xF0\x9F\x98\x80", 16, L"\xD83D\xDE00", true},
         {"\xF4\x8F\xBF\xBF", 16, L"\xDBFF\xDFFF", true},  // U+10FFFF
-        {"\xED\xA0\x80", 16, L"\xD800", true},            // passed through as it stands
         // Malformed: decoding stops before the bad sequence.
+        {"a\xED\xA0\x80", 16, L"a", false}, {"a\xC0\x80" "b", 16, L"a", false}, {"a\xF0\x80\x80\x80", 16, L"a", false},
         {"\xC3\x41", 16, L"", false},
         {"x\xC3\x41yz", 16, L"x", false},
         {"ab\x80z", 16, L"ab", false},
