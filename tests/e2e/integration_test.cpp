@@ -76,6 +76,10 @@ struct RoundTrip {
     bool downloadedIni;    // an "ombrix.ini" beside the installer says what ".zip" was before
 };
 
+// A settings file with a stray byte: read as far as it decodes, never rewritten, and it switches
+// nothing off.
+const char kDamagedIni[] = "\xEF\xBB\xBF; r\xE9glages\r\nHKCU\\Paths\\TempFolder=\"C:\\ProgramData\\OmbrixTemp\"\r\n";
+
 // What a downloaded settings file may claim the user's record of ".zip" holds: a program's type
 // and a "New" command; the uninstall then reads the user's settings from it.
 const char kPlantedIni[] = "HKCU\\Paths\\TempFolder=\"C:\\ProgramData\\OmbrixTemp\"\r\n"
@@ -132,7 +136,7 @@ TEST_P(Integration, SetupThenUninstallLeavesNoResidue) {
                        "Uninstall.lst\r\nUninstall.exe\r\n";
     if (trip.settingsFile) {
         list += "Ombrix.ini\r\n";
-        ASSERT_TRUE(bench::WriteFileBytes(folder + L"\\Ombrix.ini", "HKCU\\Paths\\TempFolder=\"C:\\ProgramData\\OmbrixTemp\"\r\n"));
+        ASSERT_TRUE(bench::WriteFileBytes(folder + L"\\Ombrix.ini", kDamagedIni));
     } else {
         RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Ombrix\\Paths", L"TempFolder", REG_SZ, temp.c_str(),
                         (DWORD)(temp.size() + 1) * 2);
@@ -176,6 +180,7 @@ TEST_P(Integration, SetupThenUninstallLeavesNoResidue) {
     EXPECT_EQ(L"\"" + folder + L"\\Uninstall.exe\" /S", ReadDefault(HKEY_LOCAL_MACHINE, entry, L"QuietUninstallString"));
     EXPECT_TRUE(bench::PathExists(Folder(CSIDL_COMMON_PROGRAMS) + L"\\Ombrix\\Ombrix.lnk"));
     EXPECT_TRUE(bench::PathExists(folder + L"\\kvanew.dat"));
+    EXPECT_TRUE(!trip.settingsFile || bench::ReadFileBytes(folder + L"\\Ombrix.ini") == kDamagedIni);
 
     // The uninstall, as "Programs and Features" starts it for an unattended removal.
     bench::RunSpec uninstall = setup;
@@ -203,6 +208,8 @@ TEST_P(Integration, SetupThenUninstallLeavesNoResidue) {
 
     bench::RemoveTree(folder);
     bench::RemoveTree(temp);
+    if (trip.downloadedIni) RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Ombrix");
+    if (trip.downloadedIni) RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Ombrix");
     bench::RemoveTree(systemTemp);
     DeleteFileW(userLink.c_str());
     DeleteFileW(startLink.c_str());
