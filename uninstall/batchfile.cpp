@@ -32,15 +32,12 @@ bool EncodeOrEmpty(const wchar_t* path, char* out, size_t size) {
     return false;
 }
 
-// Makes the batch file as a new file in the temporary folder. That folder may be one every user
-// can write to (deployment tools uninstall as the system account), so what stands at the name
+// Makes the batch file as a new file in the given folder. That folder may be one every user can
+// write to (deployment tools uninstall as the system account), so what stands at the name
 // beforehand may be a link or another user's file: it goes as itself or stays, and is never
 // written, run or deleted through. Where it stays, a fresh name beside it is taken.
-FILE* CreateBatchFile(wchar_t* batchPath, size_t size) {
-    wchar_t temp[kPathChars];
-    DWORD got = GetTempPathW(CountOf(temp), temp);
-    if (got == 0 || got >= CountOf(temp)) return nullptr;
-    if (JoinWhole(temp, kBatchName, batchPath, size)) {
+FILE* CreateBatchFileIn(const wchar_t* folder, wchar_t* batchPath, size_t size) {
+    if (JoinWhole(folder, kBatchName, batchPath, size)) {
         RemoveAsItself(batchPath);
         FILE* batch = CreateNewStream(batchPath);
         if (batch != nullptr) return batch;
@@ -48,7 +45,7 @@ FILE* CreateBatchFile(wchar_t* batchPath, size_t size) {
     for (unsigned n = 0; n < kSpareBatchNames; ++n) {
         wchar_t name[64];
         FormatBounded(name, CountOf(name), L"Uninstall_Kva.%u.Bat", n);
-        if (!JoinWhole(temp, name, batchPath, size)) return nullptr;
+        if (!JoinWhole(folder, name, batchPath, size)) return nullptr;
         FILE* batch = CreateNewStream(batchPath);
         if (batch != nullptr) return batch;
         // Only a name that is taken is worth passing over; another failure stays the same.
@@ -56,6 +53,22 @@ FILE* CreateBatchFile(wchar_t* batchPath, size_t size) {
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return nullptr;
     }
     return nullptr;
+}
+
+// The batch runs with the uninstall's rights while it waits for the program to end, so it is made
+// where the user's unelevated side cannot rewrite or replace it: the Windows folder's "Temp", in
+// which users may create files but change none of others'. The user's own temporary folder,
+// theirs to rewrite, serves only where that one cannot take the file.
+FILE* CreateBatchFile(wchar_t* batchPath, size_t size) {
+    wchar_t folder[kPathChars];
+    UINT got = GetWindowsDirectoryW(folder, CountOf(folder));
+    if (got != 0 && got < CountOf(folder) && JoinWhole(folder, L"Temp", folder, CountOf(folder)) &&
+        IsFolderAttr(GetPathAttributes(folder))) {
+        FILE* batch = CreateBatchFileIn(folder, batchPath, size);
+        if (batch != nullptr) return batch;
+    }
+    DWORD temp = GetTempPathW(CountOf(folder), folder);
+    return temp != 0 && temp < CountOf(folder) ? CreateBatchFileIn(folder, batchPath, size) : nullptr;
 }
 
 // The system's own interpreter by its full path: COMSPEC and the search path come from the user's
