@@ -71,37 +71,44 @@ bool VolumeName(uint32_t number, wchar_t* out, size_t capacity, wchar_t* setupKe
            FormatBounded(setupKey, setupCapacity, L"Setup\\%ls", out) >= 0;
 }
 
-// Gives the extension back as the trusted record says: its previous default value, or no key
-// when it had none; the volumes of the KVA row each from their own record.
-void GiveBack(const wchar_t* extension, const PreviousState& state, bool isKva) {
+// Gives the extension back as the trusted record says, in an order that a run cut short anywhere
+// leaves for the next run to finish: the volumes and the "New" entry first, the extension's own
+// default value last, so that it still opens with the archiver until everything else is back.
+// What another program has taken since (own false) keeps its default.
+void GiveBack(const wchar_t* extension, const PreviousState& state, bool isKva, bool templateRow, bool own) {
     bool existed = state.exist != 0;
     const wchar_t* type = IsOwnTypeName(state.type) ? L"" : state.type;
-    if (existed) {
-        if (!state.machineWide || !RestoreDefaultExactly(extension))
-            WriteSettingString(HKEY_CLASSES_ROOT, extension, L"", type);
-    } else {
-        // There was no key: neither the value nor the key stays, unless another program's
-        // subkeys keep the key.
-        DeleteSettingValue(HKEY_CLASSES_ROOT, extension, L"");
-        DeleteSettingKey(HKEY_CLASSES_ROOT, extension);
-    }
-    if (!isKva) return;
-    for (uint32_t number = 0; number < 100; number++) {
+    for (uint32_t number = 0; isKva && number < 100; number++) {
         wchar_t volume[kVolumeChars], volumeKey[80];
-        // Only volumes that open with the archiver are its to give back; another program's stay.
-        if (!VolumeName(number, volume, CountOf(volume), volumeKey, CountOf(volumeKey)) || !IsOwnFileType(volume))
-            continue;
+        // Only volumes that open with the archiver, or whose record a run cut short left, are its
+        // to give back; another program's stay.
+        if (!VolumeName(number, volume, CountOf(volume), volumeKey, CountOf(volumeKey))) continue;
+        bool ownVolume = IsOwnFileType(volume);
+        if (!ownVolume && !HasMachineRecord(volume)) continue;
         // A volume that setup took over remembers its own state; older installations did not.
-        PreviousState own;
-        ReadPreviousState(volume, volumeKey, &own);
-        if (own.exist != -1) {
-            GiveBack(volume, own, false);
+        PreviousState volumeState;
+        ReadPreviousState(volume, volumeKey, &volumeState);
+        if (volumeState.exist != -1) {
+            GiveBack(volume, volumeState, false, false, ownVolume);
             ForgetExactly(volume);
         } else if (existed && type[0] != 0) {
             WriteSettingString(HKEY_CLASSES_ROOT, volume, L"", type);
         } else {
             DeleteSettingKey(HKEY_CLASSES_ROOT, volume);
         }
+    }
+    if (templateRow) RestoreNewEntry(extension, state, isKva, own);
+    if (own && existed) {
+        if (!state.machineWide || !RestoreDefaultExactly(extension))
+            WriteSettingString(HKEY_CLASSES_ROOT, extension, L"", type);
+    } else if (own) {
+        // There was no key: neither the value nor the key stays, unless another program's
+        // subkeys keep the key.
+        DeleteSettingValue(HKEY_CLASSES_ROOT, extension, L"");
+        DeleteSettingKey(HKEY_CLASSES_ROOT, extension);
+    } else if (!existed) {
+        // A run cut short after the value went: the key it left empty goes too.
+        DeleteSettingKeyIfEmpty(HKEY_CLASSES_ROOT, extension);
     }
 }
 
@@ -131,7 +138,7 @@ bool RegisterFileTypes() {
     WriteSettingString(HKEY_CLASSES_ROOT, kOwnZipType, L"", GetMessageText(IDS_OMBRIXZIPARC));
     WriteSettingString(HKEY_CLASSES_ROOT, L"Ombrix.ZIP\\shell\\open\\command", L"", command);
     WriteIconWhenUnset(L"Ombrix.ZIP\\DefaultIcon", archiveIcon);
-    if (!IsRecoveryType()) RememberExtension(kRev, kRevSetupKey);
+    if (!IsRecoveryType() && !HasMachineRecord(kRev)) RememberExtension(kRev, kRevSetupKey);
     WriteSettingString(HKEY_CLASSES_ROOT, kRev, L"", kOwnRevType);
     WriteSettingString(HKEY_CLASSES_ROOT, L"Ombrix.REV", L"", GetMessageText(IDS_KVARECVOL));
     WriteSettingString(HKEY_CLASSES_ROOT, L"Ombrix.REV\\shell\\open\\command", L"", command);
@@ -161,46 +168,50 @@ void BindExtension(const wchar_t* extension, bool selected, bool shellExtWanted,
     bool templateWanted = IsTemplateWanted(shellExtWanted, isKva, isZip);
 
     if (selected) {
-        // Only the first take-over is remembered; a second setup run finds the extension bound.
-        if (!IsOwnFileType(extension)) RememberExtension(extension, setupKey);
+        // Only the first take-over is remembered: a second setup run finds the extension bound, or
+        // its record still there after a give-back that was cut short.
+        if (!IsOwnFileType(extension) && !HasMachineRecord(extension)) RememberExtension(extension, setupKey);
         WriteSettingString(HKEY_CLASSES_ROOT, extension, L"", isZip ? kOwnZipType : kOwnType);
         if (isKva) {
             for (uint32_t number = 0; number < 30; number++) {
                 wchar_t volume[kVolumeChars], volumeKey[80];
                 if (!VolumeName(number, volume, CountOf(volume), volumeKey, CountOf(volumeKey))) continue;
-                if (!IsOwnFileType(volume)) RememberExtension(volume, volumeKey);
+                if (!IsOwnFileType(volume) && !HasMachineRecord(volume)) RememberExtension(volume, volumeKey);
                 WriteSettingString(HKEY_CLASSES_ROOT, volume, L"", kOwnType);
             }
         }
         if (templateWanted && templateRow) WriteNewTemplate(extension, isKva);
     }
-    // What another program has taken since is not ours to give back.
-    if (!IsOwnFileType(extension)) return;
-    if (selected && templateWanted) return;
-
     PreviousState state;
     ReadPreviousState(extension, setupKey, &state);
+    bool own = IsOwnFileType(extension);
+    if (selected) {
+        // The template switched off while the extension stays bound: its previous "New" entry is back.
+        if (own && templateRow && !templateWanted) RestoreNewEntry(extension, state, isKva, true);
+        return;
+    }
+    // What another program has taken since, with nothing remembered, is not ours to give back.
+    // With a record, what is still ours of it (volumes, "New" entry) goes back: a run cut short
+    // may have given back the default value already.
+    if (!own && state.exist == -1) return;
     // Without any record the key is kept, with an empty type.
     if (state.exist == -1) state.exist = 1;
-    if (!selected) GiveBack(extension, state, isKva);
-    if (templateRow) {
-        RestoreNewEntry(extension, state);
-        // The "New" entry held the key open when the extension was given back above.
-        if (!selected && state.exist == 0) DeleteSettingKey(HKEY_CLASSES_ROOT, extension);
-    }
-    if (!selected) ForgetExactly(extension);
+    GiveBack(extension, state, isKva, templateRow, own);
+    // Dropped only once everything is back, so that a run cut short can be finished.
+    ForgetExactly(extension);
 }
 
 void GiveBackRecoveryExtension() {
-    // Another program that has taken ".rev" since keeps it.
-    if (!IsRecoveryType()) return;
     PreviousState state;
     ReadPreviousState(kRev, kRevSetupKey, &state);
+    bool own = IsRecoveryType();
+    // Another program that has taken ".rev" since keeps it.
+    if (!own && state.exist == -1) return;
     if (state.exist == -1) {
         // An older installation remembered nothing: the key was the archiver's alone.
         DeleteSettingTree(HKEY_CLASSES_ROOT, kRev);
-    } else {
-        GiveBack(kRev, state, false);
-        ForgetExactly(kRev);
+        return;
     }
+    GiveBack(kRev, state, false, false, own);
+    ForgetExactly(kRev);
 }

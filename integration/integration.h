@@ -65,6 +65,8 @@ struct PreviousState {
 // The machine-wide record when there is one. Otherwise, for an installation made before it was
 // kept, the user's record in the forms it was written in: "Exist", and "Type" as text only.
 void ReadPreviousState(const wchar_t* extension, const wchar_t* setupKey, PreviousState* out);
+// True when setup's record of the extension is still kept machine-wide.
+bool HasMachineRecord(const wchar_t* extension);
 // Drops the kept state once the extension has been given back.
 void ForgetExactly(const wchar_t* extension);
 
@@ -78,7 +80,9 @@ extern const TemplateFile kTemplateFiles[2];
 // True when the "New" menu template of the KVA or ZIP row is wanted.
 bool IsTemplateWanted(bool shellExtWanted, bool isKva, bool isZip);
 void WriteNewTemplate(const wchar_t* extension, bool isKva);
-void RestoreNewEntry(const wchar_t* extension, const PreviousState& state);
+// Puts the previous "New" entry back; where the extension is no longer the archiver's (own
+// false), only while the entry still names the archiver's template.
+void RestoreNewEntry(const wchar_t* extension, const PreviousState& state, bool isKva, bool own);
 
 /* shellext.cpp */
 // False when the first write was refused with ERROR_ACCESS_DENIED.
@@ -100,3 +104,4 @@ void UpdateShortcuts(const IntegrationOptions& options, wchar_t* folder, size_t 
 /* uninstallentry.cpp */
 void FormatDisplayName(wchar_t* text, size_t capacity);
 void WriteUninstallEntry();
+void RemoveUninstallEntry();

@@ -207,23 +207,26 @@ bool RestoreShellNewExactly(const wchar_t* extension) {
         return false;
     // A damaged record is put back in no part: the caller falls back to the plain texts.
     if (!IsWholeList(AsText(remembered))) return false;
-    // The template entry is the archiver's; whatever the key held before is written back whole.
-    DeleteSettingValue(HKEY_CLASSES_ROOT, key, L"FileName");
+    // The template entry is the archiver's; whatever the key held before is written back whole,
+    // and only then does the template's "FileName" go, unless it was one of them.
     const wchar_t* text = AsText(remembered);
-    if (wcscmp(text, kNone) == 0) {
-        DeleteSettingKeyIfEmpty(HKEY_CLASSES_ROOT, key);
-        return true;
-    }
+    bool hadFileName = false;
     BoundedArray<BYTE> name, data;
-    while (*text != 0) {
+    while (wcscmp(text, kNone) != 0 && *text != 0) {
         DWORD type = REG_NONE;
-        if (!ReadListItem(&text, &name, &type, &data)) return true;  // checked whole above
+        if (!ReadListItem(&text, &name, &type, &data)) break;  // checked whole above
         // ReadHex left two zero bytes behind the name: its terminator.
-        WriteSettingValue(HKEY_CLASSES_ROOT, key, reinterpret_cast<const wchar_t*>(name.Data()), type, data.Data(),
-                          data.Count());
+        const wchar_t* valueName = reinterpret_cast<const wchar_t*>(name.Data());
+        hadFileName = hadFileName || CompareNoCase(valueName, L"FileName") == 0;
+        WriteSettingValue(HKEY_CLASSES_ROOT, key, valueName, type, data.Data(), data.Count());
     }
+    if (!hadFileName) DeleteSettingValue(HKEY_CLASSES_ROOT, key, L"FileName");
+    // There was no entry: the key that held the template goes too, unless something else lives in it.
+    if (wcscmp(AsText(remembered), kNone) == 0) DeleteSettingKeyIfEmpty(HKEY_CLASSES_ROOT, key);
     return true;
 }
+
+bool HasMachineRecord(const wchar_t* extension) { return RememberedExist(extension) != -1; }
 
 void ReadPreviousState(const wchar_t* extension, const wchar_t* setupKey, PreviousState* out) {
     out->type[0] = 0;

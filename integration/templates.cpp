@@ -23,6 +23,15 @@ bool ShellNewKey(const wchar_t* extension, wchar_t* out, size_t capacity) {
     return FormatBounded(out, capacity, L"%ls\\ShellNew", extension) >= 0;
 }
 
+// The template file beside the program; without the program's folder only the bare name, and false.
+bool TemplatePath(bool isKva, wchar_t* out, size_t capacity) {
+    DWORD n = GetModuleFileNameW(nullptr, out, (DWORD)capacity);
+    bool folderKnown = n != 0 && n < capacity;
+    if (!folderKnown) out[0] = 0;
+    ReplaceNamePart(out, kTemplateFiles[isKva ? 0 : 1].name, capacity);
+    return folderKnown;
+}
+
 // The template file in the program folder, written again only when missing or of another size.
 void EnsureTemplateFile(const wchar_t* path, const unsigned char* bytes, size_t size) {
     FindData found;
@@ -48,38 +57,42 @@ void WriteNewTemplate(const wchar_t* extension, bool isKva) {
     // Other "New" entries of the extension make way; a key with subkeys keeps its values.
     DeleteSettingKey(HKEY_CLASSES_ROOT, key);
     wchar_t path[kPathChars];
-    DWORD n = GetModuleFileNameW(nullptr, path, CountOf(path));
-    bool folderKnown = n != 0 && n < CountOf(path);
-    if (!folderKnown) path[0] = 0;
-    ReplaceNamePart(path, kTemplateFiles[isKva ? 0 : 1].name, CountOf(path));
+    bool folderKnown = TemplatePath(isKva, path, CountOf(path));
     // Without the program folder the bare name would land in whatever folder is current.
     if (folderKnown && isKva) EnsureTemplateFile(path, kKvaTemplate, sizeof(kKvaTemplate));
     if (folderKnown && !isKva) EnsureTemplateFile(path, kZipTemplate, sizeof(kZipTemplate));
     WriteSettingString(HKEY_CLASSES_ROOT, key, L"FileName", path);
 }
 
-void RestoreNewEntry(const wchar_t* extension, const PreviousState& state) {
+void RestoreNewEntry(const wchar_t* extension, const PreviousState& state, bool isKva, bool own) {
     wchar_t key[kPathChars];
     wchar_t setupKey[80];
     if (!ShellNewKey(extension, key, CountOf(key)) ||
         FormatBounded(setupKey, CountOf(setupKey), L"Setup\\%ls", extension) < 0)
         return;
+    if (!own) {
+        wchar_t named[kPathChars], ours[kPathChars];
+        ReadSettingString(HKEY_CLASSES_ROOT, key, L"FileName", named, L"", CountOf(named));
+        if (!TemplatePath(isKva, ours, CountOf(ours)) || CompareNoCase(named, ours) != 0) return;
+    }
     if (state.exist == 0) {
         DeleteSettingKey(HKEY_CLASSES_ROOT, key);
         return;
     }
     if (state.machineWide && RestoreShellNewExactly(extension)) return;
-    // An older installation kept only the "FileName" or "NullFile" of the entry, as text.
+    // An older installation kept only the "FileName" or "NullFile" of the entry, as text; what
+    // comes back is written before the template's "FileName" goes.
     wchar_t remembered[kPathChars];
     ReadUserString(setupKey, L"ShellNew", remembered, L"", CountOf(remembered));
-    DeleteSettingValue(HKEY_CLASSES_ROOT, key, L"FileName");
     if (remembered[0] == L'*') {
         WriteSettingString(HKEY_CLASSES_ROOT, key, L"NullFile", L"");
+        DeleteSettingValue(HKEY_CLASSES_ROOT, key, L"FileName");
     } else if (remembered[0] != 0) {
         WriteSettingString(HKEY_CLASSES_ROOT, key, L"FileName", remembered);
     } else {
         // There was no "New" entry before: the key that held ours goes too, unless something
         // else lives in it.
+        DeleteSettingValue(HKEY_CLASSES_ROOT, key, L"FileName");
         DeleteSettingKeyIfEmpty(HKEY_CLASSES_ROOT, key);
     }
 }

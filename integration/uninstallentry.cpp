@@ -56,3 +56,5 @@ void WriteUninstallEntry() {
     WriteSettingInt(HKEY_LOCAL_MACHINE, kUninstallKey, L"Language", 0);
     WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"Publisher", L"Talvenor GmbH");
 }
+
+void RemoveUninstallEntry() { DeleteSettingKey(HKEY_LOCAL_MACHINE, kUninstallKey); }

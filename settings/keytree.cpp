@@ -21,7 +21,7 @@ void RemovalPass(HKEY root, const wchar_t* path, unsigned* deleted) {
         RemovalPass(root, child, deleted);
     }
     RegCloseKey(key);
-    if (RegDeleteKeyW(root, path) == ERROR_SUCCESS) ++*deleted;
+    if (MayChangeRegistry() && RegDeleteKeyW(root, path) == ERROR_SUCCESS) ++*deleted;
 }
 
 }  // namespace

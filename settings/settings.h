@@ -48,6 +48,11 @@ LONG WriteUserInt(const wchar_t* keyPath, const wchar_t* valueName, int32_t valu
 void DeleteUserValue(const wchar_t* keyPath, const wchar_t* valueName);
 
 void SetRegistryView(REGSAM view);
+// For tests: every registry change after the next `changes` ones fails, as if the process had
+// died there; -1 lifts the limit. Returns how many changes were still allowed.
+int32_t SetChangeLimit(int32_t changes);
+// Counts one registry change against that limit; false once it is used up.
+bool MayChangeRegistry();
 bool IsIntegrationEnabled();
 
 // Which route serves a request; asking loads the settings file the first time.

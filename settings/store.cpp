@@ -8,6 +8,8 @@ namespace {
 
 // The view flag combined into key opens for reading, key creation and DeleteSettingKey.
 REGSAM g_view = 0;
+// How many more registry changes may be made; -1: no limit (a test's stand-in for a kill).
+int32_t g_changesLeft = -1;
 
 // Owns one open registry key for the length of an operation.
 class RegKey {
@@ -33,6 +35,19 @@ void CopyDefault(wchar_t* out, const wchar_t* defaultText, size_t capacity) {
 }
 
 }  // namespace
+
+int32_t SetChangeLimit(int32_t changes) {
+    int32_t left = g_changesLeft;
+    g_changesLeft = changes;
+    return left;
+}
+
+bool MayChangeRegistry() {
+    if (g_changesLeft < 0) return true;
+    if (g_changesLeft == 0) return false;
+    --g_changesLeft;
+    return true;
+}
 
 SettingsRoute RouteSettingRequest(HKEY root, const wchar_t* keyPath) {
     if (SettingsFileServes(root, keyPath)) return SettingsRoute::File;
@@ -196,6 +211,7 @@ LONG WriteValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, con
     }
     wchar_t path[kRegPathChars];
     if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return ERROR_FILENAME_EXCED_RANGE;
+    if (!MayChangeRegistry()) return ERROR_CANCELLED;
     RegKey key;
     LONG status = CreateKey(root, path, &key);
     if (status != ERROR_SUCCESS) return status;
@@ -305,7 +321,7 @@ void DeleteSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueN
     wchar_t path[kRegPathChars];
     if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return;
     RegKey key;
-    if (RegOpenKeyExW(root, path, 0, KEY_WRITE, key.Out()) != ERROR_SUCCESS) return;
+    if (RegOpenKeyExW(root, path, 0, KEY_WRITE, key.Out()) != ERROR_SUCCESS || !MayChangeRegistry()) return;
     RegDeleteValueW(key.Get(), OrEmpty(valueName));
 }
 
@@ -321,7 +337,7 @@ void DeleteSettingKey(HKEY root, const wchar_t* keyPath) {
     }
     wchar_t path[kRegPathChars];
     // An empty path would name the root itself.
-    if (!ComposeRegistryPath(root, keyPath, path, CountOf(path)) || path[0] == 0) return;
+    if (!ComposeRegistryPath(root, keyPath, path, CountOf(path)) || path[0] == 0 || !MayChangeRegistry()) return;
     if (g_view != 0) {
         RegDeleteKeyExW(root, path, g_view, 0);
     } else {

@@ -19,8 +19,9 @@ bool ApplyIntegration(const IntegrationOptions& options, wchar_t* folder, size_t
 
 void ConfirmSetup(const IntegrationOptions& options) {
     SaveIntegrationOptions(options);
-    ApplyIntegration(options, g_shell.openAfterSetup, CountOf(g_shell.openAfterSetup));
+    // First: a setup cut short anywhere after it leaves an entry from which the uninstall can run.
     if (!g_run.msi) WriteUninstallEntry();
+    ApplyIntegration(options, g_shell.openAfterSetup, CountOf(g_shell.openAfterSetup));
     // An ".ace" binding left by an older version goes back to its previous handler.
     BindExtension(L".ace", false, false, false, false);
 }

@@ -20,8 +20,7 @@ void RemoveIntegration() {
     for (const wchar_t* key : kClassKeys) DeleteSettingTree(HKEY_CLASSES_ROOT, key);
     DeleteSettingTree(HKEY_CURRENT_USER, L"");
 
-    // Single keys relative to the root: the uninstall entry, and the application path, which
-    // setup writes in both registry views.
-    DeleteSettingKey(HKEY_LOCAL_MACHINE, L"\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ombrix archiver");
+    // The application path, which setup writes in both registry views. The uninstall entry goes
+    // last of all, so that an uninstall cut short can still be started again from the list.
     RemoveAppPaths();
 }

@@ -97,6 +97,8 @@ void RunUninstall() {
         if (CompareNoCase(NamePart(folder), L"Ombrix") == 0) ScheduleDeletion(folder);
     }
 
+    // The last registry change: until here the list of installed programs can start this again.
+    RemoveUninstallEntry();
     // The program file and the folder go after the exit.
     if (!StartRemovalBatch(programPath, folder)) g_shell.exitCode = kExitFailed;
 }

@@ -132,6 +132,7 @@ void RemoveEverythingTouched(bool productExisted) {
     for (const wchar_t* key : {L"Ombrix", L"Ombrix.ZIP", L"Ombrix.REV", L".rev"}) DropTree(HKEY_CLASSES_ROOT, key);
     DropTree(HKEY_CURRENT_USER, kSetup);
     DropTree(HKEY_LOCAL_MACHINE, L"Software\\Ombrix\\Previous");
+    DeleteSettingKeyIfEmpty(HKEY_LOCAL_MACHINE, L"");
     if (!productExisted) RegDeleteKeyW(HKEY_CURRENT_USER, kProduct);
     DeleteFileW(TemplatePath(L"kvanew.dat").c_str());
     DeleteFileW(TemplatePath(L"zipnew.dat").c_str());
@@ -267,4 +268,45 @@ TEST(FileAssociations, KeysSetupCreatedAreGoneAfterRemoval) {
     EXPECT_EQ(100, CountVolumes("absent"));
     DropTree(HKEY_CLASSES_ROOT, extension);
     RemoveEverythingTouched(productExisted);
+}
+
+// A removal cut short after any one of its registry changes, as a kill there would leave it, is
+// finished by the next full run: the extensions, their volumes and "New" entries are as before.
+TEST(FileAssociations, GiveBackCutShortAnywhereIsFinishedByTheNextRun) {
+    bool productExisted = KeyExists(HKEY_CURRENT_USER, kProduct);
+    IntegrationOptions options = {};
+    options.associate[kKvaRow] = options.associate[kZipRow] = options.shellExt = true;
+    auto describe = [] {
+        std::wstring item;
+        std::string text = ReadText(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"ItemName", &item) ? bench::Utf8(item) : "-";
+        std::vector<std::wstring> extensions = {L".kva", L".zip", L".rev"};
+        for (int number = 0; number <= 30; number++) extensions.push_back(Volume(number));
+        for (const std::wstring& extension : extensions) {
+            text += "|" + DescribeClass(extension);
+            if (KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Ombrix\\Previous\\" + extension)) text += " +record";
+        }
+        return text;
+    };
+    std::string before;
+    for (int32_t limit = 0;; ++limit) {
+        RemoveEverythingTouched(productExisted);
+        SetText(HKEY_CLASSES_ROOT, L".kva\\ShellNew", L"NullFile", L"");
+        SetText(HKEY_CLASSES_ROOT, L".zip", L"", L"Old.Zip");
+        SetText(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName", L"C:\\old\\empty.zip");
+        SetText(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"ItemName", L"Old ZIP");
+        SetText(HKEY_CLASSES_ROOT, L".k05", L"", L"OtherVol");
+        if (limit == 0) before = describe();
+        ASSERT_TRUE(RegisterFileTypes());
+        BindAllExtensions(options);
+        SetChangeLimit(limit);
+        BindAllExtensions(IntegrationOptions());
+        GiveBackRecoveryExtension();
+        bool cut = SetChangeLimit(-1) == 0;
+        BindAllExtensions(IntegrationOptions());
+        GiveBackRecoveryExtension();
+        ASSERT_EQ(before, describe()) << "cut after change " << limit;
+        if (!cut) break;
+    }
+    RemoveEverythingTouched(productExisted);
+    for (const wchar_t* key : {L".k05", L".zip", L".kva"}) DropTree(HKEY_CLASSES_ROOT, key);
 }

@@ -49,6 +49,9 @@ TEST(RemoveIntegration, RemovesClassesProductKeyAndMachineEntries) {
         EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, key)) << key;
     }
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Ombrix"));
+    // The uninstall entry is the driver's last change, not the integration's.
+    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
+    RemoveUninstallEntry();
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kAppPathKey));
     EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"Ombrix.Neighbour"));
