@@ -78,13 +78,20 @@ bool FindInterpreter(wchar_t* out, size_t size) {
     return got != 0 && got < size && JoinWhole(out, L"cmd.exe", out, size);
 }
 
-}  // namespace
+// Renames the running program to the first free "<path>.<n>.exe" beside it (a running program can
+// be renamed, not deleted); false when it keeps its name.
+bool SetAside(const wchar_t* path, wchar_t* out, size_t size) {
+    for (unsigned n = 0; n < kSpareBatchNames; ++n) {
+        if (FormatBounded(out, size, L"%ls.%u.exe", path, n) < 0) return false;
+        if (MoveFileW(path, out)) return true;
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+    }
+    return false;
+}
 
-bool StartRemovalBatch(const wchar_t* programPath, const wchar_t* folder) {
-    wchar_t batchPath[kPathChars];
-    FILE* batch = CreateBatchFile(batchPath, CountOf(batchPath));
-    if (batch == nullptr) return false;
-
+// Writes the batch lines for the program file as it is now named and starts the interpreter on them.
+bool RunBatch(FILE* batch, const wchar_t* batchPath, const wchar_t* programPath, const wchar_t* folder) {
     BatchNames names;
     // cmd.exe reads a batch file in the OEM code page; the batch file exists now, so its short
     // form can stand in when its own name cannot be written there.
@@ -120,6 +127,24 @@ bool StartRemovalBatch(const wchar_t* programPath, const wchar_t* folder) {
     // The batch cannot name the program file, so it cannot delete it or say so: tell the user now.
     if (!programNamed && !g_run.silent) ShowManualDeletionNotice();
     return started && programNamed;
+}
+
+}  // namespace
+
+bool StartRemovalBatch(const wchar_t* runningPath, const wchar_t* folder) {
+    wchar_t batchPath[kPathChars];
+    FILE* batch = CreateBatchFile(batchPath, CountOf(batchPath));
+    if (batch == nullptr) return false;
+    // The running program steps aside to a fresh name, and the batch deletes only that name: an
+    // installer that copies a new program into the folder meanwhile keeps it.
+    wchar_t programPath[kPathChars];
+    if (!SetAside(runningPath, programPath, CountOf(programPath))) {
+        CopyString(programPath, runningPath, CountOf(programPath));
+    }
+    bool started = RunBatch(batch, batchPath, programPath, folder);
+    // Where the batch will not remove it, the program keeps its own name.
+    if (!started && wcscmp(programPath, runningPath) != 0) MoveFileW(programPath, runningPath);
+    return started;
 }
 
 bool EncodeBatchText(const wchar_t* text, UINT codePage, char* out, size_t size) {

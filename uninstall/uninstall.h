@@ -65,10 +65,11 @@ bool WriteBatchLines(FILE* batch, const BatchNames& names, bool silent);
 // Writes the lines and closes the stream; a file not written whole is deleted. True when whole.
 bool FinishBatchFile(FILE* batch, const wchar_t* batchPath, const BatchNames& names, bool silent);
 // Writes the batch file and starts it hidden; the program ends right after, which frees its file.
+// The running program is first renamed to a fresh name beside it, which the batch deletes.
 // The folder is the program folder as the rd lines remove it: without a trailing backslash,
 // except for a drive root. False when the batch cannot remove the program file: not written,
 // not started, or unable to name it.
-bool StartRemovalBatch(const wchar_t* programPath, const wchar_t* folder);
+bool StartRemovalBatch(const wchar_t* runningPath, const wchar_t* folder);
 
 /* uninstall.cpp */
 void RunUninstall();

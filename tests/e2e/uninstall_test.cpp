@@ -39,6 +39,9 @@ std::wstring BatchFolder() {
 
 std::wstring BatchPath() { return BatchFolder() + L"Uninstall_Kva.Bat"; }
 
+// The name the running program steps aside to, which the batch file deletes.
+const char kSetAside[] = "\\Uninstall.exe.0.exe";
+
 // How the interpreter is started on a batch file: the system's own, every character kept.
 std::string StartCommand(const std::string& batch) {
     wchar_t system[MAX_PATH];
@@ -204,14 +207,14 @@ public:
     void List(const std::string& bytes) const { File(L"Uninstall.lst", bytes); }
 
     RunResult Run(const std::wstring& arguments, bench::Handler handler = nullptr,
-                  const std::vector<std::pair<std::wstring, std::wstring>>& extra = {}) const {
+                  const std::vector<std::pair<std::wstring, std::wstring>>& extra = {}, bool waitForBatch = true) const {
         DeleteFileW(capture_.c_str());
         DeleteFileW((capture_ + L".start").c_str());
         bench::RunSpec spec;
         spec.program = Program();
         spec.arguments = arguments;
         spec.handler = handler;
-        spec.waitForChildren = true;
+        spec.waitForChildren = waitForBatch;
         spec.environment = {{L"sfxcmd", L""}, {L"sfxname", L""}, {L"OMBRIX_CAPTURE", capture_}};
         spec.environment.insert(spec.environment.end(), extra.begin(), extra.end());
         return bench::Run(spec);
@@ -315,7 +318,7 @@ TEST(Uninstall, ConfirmedRemovesListedEntriesThenProgramAndFolder) {
     bench::RemoveTree(unrelated);
     EXPECT_FALSE(bench::PathExists(BatchPath())) << "the batch file deletes itself";
     std::string folder = Oem(inst.Folder());
-    EXPECT_EQ(ExpectedBatch(folder + "\\Uninstall.exe", folder, Oem(BatchPath()), false), inst.Batch());
+    EXPECT_EQ(ExpectedBatch(folder + kSetAside, folder, Oem(BatchPath()), false), inst.Batch());
     // Hidden, from the folder above the program folder, the system's interpreter.
     std::string record = inst.StartRecord();
     EXPECT_NE(std::string::npos, record.find("flags=1\r\nshow=0\r\n")) << record;
@@ -351,7 +354,7 @@ TEST(Uninstall, SilentAsksNothingAndBatchHasNoWarningLine) {
     EXPECT_TRUE(result.windows.empty());
     EXPECT_FALSE(bench::PathExists(inst.Folder()));
     std::string folder = Oem(inst.Folder());
-    EXPECT_EQ(ExpectedBatch(folder + "\\Uninstall.exe", folder, Oem(BatchPath()), true), inst.Batch());
+    EXPECT_EQ(ExpectedBatch(folder + kSetAside, folder, Oem(BatchPath()), true), inst.Batch());
 }
 
 TEST(Uninstall, MissingListIsReportedEvenWhenSilent) {
@@ -516,7 +519,7 @@ TEST(Uninstall, BatchNamesAccentedFolderInTheOemCodePage) {
         EXPECT_NE(std::string::npos, batch.find("Ombrix-test-\x9A\x82\\Uninstall.exe")) << batch;
     }
     std::string folder = Oem(inst.Folder());
-    EXPECT_EQ(ExpectedBatch(folder + "\\Uninstall.exe", folder, Oem(BatchPath()), true), batch);
+    EXPECT_EQ(ExpectedBatch(folder + kSetAside, folder, Oem(BatchPath()), true), batch);
     EXPECT_FALSE(bench::PathExists(inst.Folder())) << "the interpreter read the names that were meant";
 }
 
@@ -525,8 +528,12 @@ TEST(Uninstall, BatchNamesFolderOutsideTheOemCodePageByItsShortForm) {
     ASSERT_TRUE(inst.Ready());
     inst.File(L"Ombrix.exe");
     inst.List("Ombrix.exe\r\nUninstall.exe\r\nUninstall.lst\r\n");
-    std::wstring shortProgram = ShortForm(inst.Program());
     std::wstring shortFolder = ShortForm(inst.Folder());
+    // The short form of the name the program steps aside to, from a file of that name.
+    inst.Folder(L"probe");
+    inst.File(L"probe\\Uninstall.exe.0.exe");
+    std::wstring shortProgram = shortFolder + L"\\" + ShortForm(inst.In(L"probe\\Uninstall.exe.0.exe")).substr(shortFolder.size() + 7);
+    bench::RemoveTree(inst.In(L"probe"));
     ASSERT_FALSE(shortProgram.empty());
     ASSERT_EQ(std::wstring::npos, shortFolder.find(L'\u4e2d'));
     RunResult result = inst.Run(L"", bench::Answer({IDYES}));
@@ -534,6 +541,20 @@ TEST(Uninstall, BatchNamesFolderOutsideTheOemCodePageByItsShortForm) {
     ASSERT_EQ(1u, result.windows.size()) << "no manual-deletion notice: the batch can name the program";
     EXPECT_EQ(ExpectedBatch(Oem(shortProgram), Oem(shortFolder), Oem(BatchPath()), false), inst.Batch());
     EXPECT_FALSE(bench::PathExists(inst.Folder()));
+}
+
+// A deployment script uninstalls and at once installs into the same folder: the batch file, still
+// waiting, deletes only the program that ran, never the new one.
+TEST(Uninstall, ProgramInstalledAgainAtOnceStays) {
+    Installation inst(ProgramFiles(L"again"));
+    ASSERT_TRUE(inst.Ready());
+    inst.List("Uninstall.exe\r\nUninstall.lst\r\n");
+    RunResult result = inst.Run(L"/S", nullptr, {}, false);
+    EXPECT_EQ(0u, result.exitCode);
+    ASSERT_TRUE(CopyFileW(bench::ProgramUnderTest().c_str(), inst.Program().c_str(), FALSE));
+    for (int i = 0; i < 300 && (inst.Has(L"Uninstall.exe.0.exe") || bench::PathExists(BatchPath())); ++i) Sleep(50);
+    EXPECT_FALSE(inst.Has(L"Uninstall.exe.0.exe"));
+    EXPECT_TRUE(inst.Has(L"Uninstall.exe"));
 }
 
 TEST(Uninstall, ListedSettingsFileIsNotWrittenBackAtExit) {
@@ -601,7 +622,7 @@ TEST(Uninstall, PlantedBatchFileAndInterpreterAreNeverUsed) {
         EXPECT_NE(std::string::npos, record.find(StartCommand(used))) << record;
         EXPECT_TRUE(used == Oem(BatchPath()) || used == Oem(BatchFolder() + L"Uninstall_Kva.0.Bat")) << used;
         std::string folder = Oem(inst.Folder());
-        EXPECT_EQ(inst.BatchStarted() ? ExpectedBatch(folder + "\\Uninstall.exe", folder, used, true) : "", inst.Batch());
+        EXPECT_EQ(inst.BatchStarted() ? ExpectedBatch(folder + kSetAside, folder, used, true) : "", inst.Batch());
         EXPECT_FALSE(bench::PathExists(bench::Narrow2Wide(used)));
         if (row.plant == 1 && bench::MayDelete(BatchPath())) OnHost(L"\\bin\\rm", planted, BatchPath(), false);
         EXPECT_FALSE(bench::PathExists(BatchPath()));
