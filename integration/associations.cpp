@@ -35,11 +35,12 @@ void ArchiverPath(wchar_t* out, size_t capacity) {
     ReplaceNamePart(out, L"Ombrix.exe", capacity);
 }
 
-// A theme or the user may have chosen another icon; that one stays.
+// A theme or the user may have chosen another icon; that one stays. One that names a missing
+// archiver, or the one of the folder it moved from, is the archiver's to replace.
 void WriteIconWhenUnset(const wchar_t* keyPath, const wchar_t* icon) {
     wchar_t current[kPathChars];
     ReadSettingString(HKEY_CLASSES_ROOT, keyPath, L"", current, L"", CountOf(current));
-    if (current[0] == 0) WriteSettingString(HKEY_CLASSES_ROOT, keyPath, L"", icon);
+    if (current[0] == 0 || IsStaleLocation(current)) WriteSettingString(HKEY_CLASSES_ROOT, keyPath, L"", icon);
 }
 
 // Remembers the extension's file type and "New" menu entry before the archiver takes it over.

@@ -105,3 +105,15 @@ void UpdateShortcuts(const IntegrationOptions& options, wchar_t* folder, size_t 
 void FormatDisplayName(wchar_t* text, size_t capacity);
 void WriteUninstallEntry();
 void RemoveUninstallEntry();
+// The folder the uninstall entry names; false when it names none.
+bool ReadInstallLocation(wchar_t* out, size_t capacity);
+// Notes, before setup overwrites the entry, the folder the archiver was installed in before.
+void NotePreviousInstallFolder();
+// True for the "Ombrix.exe" of that previous folder: a shortcut to it is the archiver's own.
+bool IsPreviousArchiver(const wchar_t* path);
+// True for a path or icon location of "Ombrix.exe" that is missing or lies in that previous
+// folder: left by an installation that has moved, it is the archiver's to replace.
+bool IsStaleLocation(const wchar_t* location);
+// True when the entry names another folder that still holds the archiver: this program's folder
+// is an old copy, whose uninstall must leave that installation's registrations alone.
+bool IsAnotherInstallation();

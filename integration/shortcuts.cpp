@@ -81,7 +81,7 @@ void BuildGroup(const wchar_t* group, const wchar_t* programFolder, const wchar_
     }
 }
 
-// True when the shortcut file's target is the given path.
+// True when the shortcut file's target is the given path, or the archiver's previous place.
 bool LinkLeadsTo(const wchar_t* linkFile, const wchar_t* target) {
     ComRef<IShellLinkW> link;
     ComRef<IPersistFile> file;
@@ -92,7 +92,8 @@ bool LinkLeadsTo(const wchar_t* linkFile, const wchar_t* target) {
         FAILED(file->Load(linkFile, STGM_READ)) ||
         link->GetPath(path, (int)CountOf(path), nullptr, SLGP_RAWPATH) != S_OK)
         return false;
-    return CompareNoCase(path, target) == 0;
+    // The archiver in the folder it moved from is the archiver too.
+    return CompareNoCase(path, target) == 0 || IsPreviousArchiver(path);
 }
 
 // Deletes a program group (never through a link); Explorer is told, so that the Start menu drops

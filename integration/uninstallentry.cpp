@@ -9,7 +9,61 @@ enum : int32_t { kVersionMajor = 6, kVersionMinor = 24, kBetaNumber = 1 };
 
 const wchar_t kUninstallKey[] = L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ombrix archiver";
 
+// Where the archiver was installed before this setup, when that is another folder.
+wchar_t g_previousFolder[kPathChars];
+
+bool SameFolder(const wchar_t* a, const wchar_t* b) {
+    wchar_t x[kPathChars], y[kPathChars];
+    CopyString(x, a, CountOf(x));
+    CopyString(y, b, CountOf(y));
+    AddTrailingBackslash(x, CountOf(x));
+    AddTrailingBackslash(y, CountOf(y));
+    return CompareNoCase(x, y) == 0;
+}
+
+void OwnFolder(wchar_t* out, size_t capacity) {
+    DWORD n = GetModuleFileNameW(nullptr, out, (DWORD)capacity);
+    if (n == 0 || n >= capacity) out[0] = 0;
+    CutNamePart(out);
+}
+
 }  // namespace
+
+bool ReadInstallLocation(wchar_t* out, size_t capacity) {
+    return ReadSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation", out, L"", capacity) && out[0] != 0;
+}
+
+void NotePreviousInstallFolder() {
+    wchar_t own[kPathChars];
+    OwnFolder(own, CountOf(own));
+    if (!ReadInstallLocation(g_previousFolder, CountOf(g_previousFolder)) || SameFolder(g_previousFolder, own))
+        g_previousFolder[0] = 0;
+}
+
+bool IsPreviousArchiver(const wchar_t* path) {
+    wchar_t folder[kPathChars];
+    CopyString(folder, path, CountOf(folder));
+    CutNamePart(folder);
+    return g_previousFolder[0] != 0 && CompareNoCase(NamePart(path), L"Ombrix.exe") == 0 &&
+           SameFolder(folder, g_previousFolder);
+}
+
+bool IsStaleLocation(const wchar_t* location) {
+    // An icon location is "path,index".
+    wchar_t path[kPathChars];
+    CopyString(path, location, CountOf(path));
+    wchar_t* comma = wcsrchr(path, L',');
+    if (comma != nullptr && comma > NamePart(path)) *comma = 0;
+    return IsPreviousArchiver(path) || (CompareNoCase(NamePart(path), L"Ombrix.exe") == 0 && !FileExists(path));
+}
+
+bool IsAnotherInstallation() {
+    wchar_t location[kPathChars], own[kPathChars], program[kPathChars];
+    OwnFolder(own, CountOf(own));
+    if (!ReadInstallLocation(location, CountOf(location)) || SameFolder(location, own)) return false;
+    JoinPath(location, L"Ombrix.exe", program, CountOf(program));
+    return FileExists(program);
+}
 
 void FormatDisplayName(wchar_t* text, size_t capacity) {
     if (capacity == 0) return;
@@ -46,7 +100,7 @@ void WriteUninstallEntry() {
     wchar_t folder[kPathChars];
     FolderPart(program, folder, CountOf(folder));
     ReadSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", text, L"", CountOf(text));
-    if (text[0] == 0 || !FileExists(text)) {
+    if (text[0] == 0 || !FileExists(text) || IsStaleLocation(text)) {
         JoinPath(folder, L"Ombrix.exe", text, CountOf(text));
         WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", text);
     }

@@ -19,6 +19,8 @@ bool ApplyIntegration(const IntegrationOptions& options, wchar_t* folder, size_t
 
 void ConfirmSetup(const IntegrationOptions& options) {
     SaveIntegrationOptions(options);
+    // Read before the entry is overwritten: what a move leaves in the old folder's name is ours.
+    NotePreviousInstallFolder();
     // First: a setup cut short anywhere after it leaves an entry from which the uninstall can run.
     if (!g_run.msi) WriteUninstallEntry();
     ApplyIntegration(options, g_shell.openAfterSetup, CountOf(g_shell.openAfterSetup));

@@ -73,7 +73,10 @@ void RunUninstall() {
     wchar_t tempFolder[kPathChars];
     GetTempFolder(tempFolder, CountOf(tempFolder));
 
-    RemoveIntegration();
+    // An old copy of a moved installation takes only its own files: the registrations, the
+    // settings and the entry belong to the installation in the folder the entry names.
+    bool ownInstallation = !IsAnotherInstallation();
+    if (ownInstallation) RemoveIntegration();
     // The library file can then be deleted like any other.
     ReleaseLanguageLibrary();
 
@@ -98,7 +101,7 @@ void RunUninstall() {
     }
 
     // The last registry change: until here the list of installed programs can start this again.
-    RemoveUninstallEntry();
+    if (ownInstallation) RemoveUninstallEntry();
     // The program file and the folder go after the exit.
     if (!StartRemovalBatch(programPath, folder)) g_shell.exitCode = kExitFailed;
 }

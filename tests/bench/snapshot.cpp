@@ -11,8 +11,9 @@ static void SnapshotKey(HKEY root, const std::wstring& label, const std::wstring
     HKEY key;
     if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return;
     (*out)[label + L"\\" + path] = L"(key)";
-    std::vector<BYTE> data(65536);
-    wchar_t name[16384];
+    // One buffer for the whole walk: made anew for each of the prefix's many keys, it cost most of the time.
+    static std::vector<BYTE> data(65536);
+    static wchar_t name[16384];
     for (DWORD i = 0;; ++i) {
         DWORD nameLength = 16384, dataLength = (DWORD)data.size(), type = 0;
         LONG status = RegEnumValueW(key, i, name, &nameLength, nullptr, &type, data.data(), &dataLength);
@@ -28,7 +29,11 @@ static void SnapshotKey(HKEY root, const std::wstring& label, const std::wstring
         children.push_back(name);
     }
     RegCloseKey(key);
-    for (const auto& child : children) SnapshotKey(root, label, path.empty() ? child : path + L"\\" + child, view, out);
+    for (const auto& child : children) {
+        // The 64-bit view's "Wow6432Node" is the 32-bit view, which has a walk of its own.
+        if (view == KEY_WOW64_64KEY && CompareStringOrdinal(child.c_str(), -1, L"Wow6432Node", -1, TRUE) == CSTR_EQUAL) continue;
+        SnapshotKey(root, label, path.empty() ? child : path + L"\\" + child, view, out);
+    }
 }
 
 static void SnapshotFolder(const std::wstring& folder, Snapshot* out) {

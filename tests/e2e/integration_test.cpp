@@ -221,3 +221,55 @@ INSTANTIATE_TEST_SUITE_P(Stores, Integration,
                                          RoundTrip{false, L"", false, true}));
 
 }  // namespace
+
+namespace {
+
+// A move: the archiver installed again into another folder, now without the desktop shortcut. The
+// old folder's shortcut and icons are taken over; the old folder's uninstaller then takes only its
+// own files, and the new one's uninstall leaves the prefix as it was before the first setup.
+TEST(Integration, MoveToAnotherFolderThenBothUninstalls) {
+    const std::wstring first = kProgramFolder, second = L"C:\\Program Files\\Ombrix moved";
+    bench::ComScope com;
+    for (const std::wstring& folder : {first, second}) bench::RemoveTree(folder);
+    for (const auto& prior : kPriorStates) SetValue(prior.key, prior.value, prior.type, prior.data);
+    const std::wstring commonLink = Folder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\Ombrix.lnk";
+    DeleteFileW(commonLink.c_str());
+    const bench::Snapshot before = bench::TakeSnapshot();
+    auto run = [](const std::wstring& folder, const std::wstring& arguments) {
+        bench::RunSpec spec;
+        spec.program = folder + L"\\Uninstall.exe";
+        spec.arguments = arguments;
+        spec.folder = folder;
+        spec.waitForChildren = true;
+        bench::RunResult result = bench::Run(spec);
+        EXPECT_TRUE(result.started && !result.timedOut && result.exitCode == 0) << bench::Utf8(folder + arguments);
+    };
+    for (const std::wstring& folder : {first, second}) {
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+        ASSERT_TRUE(CopyFileW(bench::ProgramUnderTest().c_str(), (folder + L"\\Uninstall.exe").c_str(), FALSE));
+        for (const wchar_t* name : {L"Ombrix.exe", L"kvaext.dll", L"kvaext64.dll"}) {
+            ASSERT_TRUE(CopyFileW((bench::BuildFolder() + L"\\standins\\" + name).c_str(), (folder + L"\\" + name).c_str(), FALSE));
+        }
+        ASSERT_TRUE(bench::WriteFileBytes(folder + L"\\Uninstall.lst",
+                                          "Ombrix.exe\r\nkvaext.dll\r\nkvaext64.dll\r\nUninstall.lst\r\nUninstall.exe\r\n"));
+        run(folder, folder == first ? L"/setup /S /initD1" : L"/setup /S /initD0");
+    }
+    EXPECT_FALSE(bench::PathExists(commonLink)) << "the shortcut to the old folder is the archiver's";
+    EXPECT_EQ(second + L"\\Ombrix.exe,0", ReadDefault(HKEY_CLASSES_ROOT, L"Ombrix\\DefaultIcon"));
+    const std::wstring entry = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ombrix archiver";
+    EXPECT_EQ(second + L"\\Ombrix.exe", ReadDefault(HKEY_LOCAL_MACHINE, entry, L"DisplayIcon"));
+
+    run(first, L"/S");
+    EXPECT_FALSE(bench::PathExists(first));
+    EXPECT_EQ(L"Ombrix.ZIP", ReadDefault(HKEY_CLASSES_ROOT, L".zip"));
+    EXPECT_EQ(L"\"" + second + L"\\Uninstall.exe\"", ReadDefault(HKEY_LOCAL_MACHINE, entry, L"UninstallString"));
+
+    run(second, L"/S");
+    std::wstring listed;
+    for (const auto& line : bench::Differences(before, bench::TakeSnapshot(), bench::IsWindowsOwnChange)) listed += line + L"\n";
+    EXPECT_TRUE(listed.empty()) << bench::Utf8(listed);
+    for (const std::wstring& folder : {first, second}) bench::RemoveTree(folder);
+    for (const auto& prior : kPriorStates) RegDeleteTreeW(HKEY_CLASSES_ROOT, prior.key);
+}
+
+}  // namespace
