@@ -5,7 +5,7 @@
 //   cmd.exe ARGUMENTS                the test prefix's interpreter: with OMBRIX_CAPTURE set and
 //                                    a "/c" batch, copy the batch to %OMBRIX_CAPTURE% and record
 //                                    the start to %OMBRIX_CAPTURE%.start; then run the real
-//                                    interpreter, C:\ombrix-cmd\cmd.exe, with the same ARGUMENTS
+//                                    interpreter, C:\ombrix-cmd\realcmd.exe, with the same ARGUMENTS
 //   standin ...                      create "<own path>.ran" and exit with 3
 #include "tests/bench/bench.h"
 
@@ -63,7 +63,7 @@ static int Interpret() {
         bench::WriteFileBytes(capture + L".start", record);
         bench::WriteFileBytes(capture, bench::ReadFileBytes(batch));
     }
-    std::wstring real = L"C:\\ombrix-cmd\\cmd.exe";
+    std::wstring real = L"C:\\ombrix-cmd\\realcmd.exe";
     std::wstring command = L"\"" + real + L"\" " + ArgumentsOf(GetCommandLineW());
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);

@@ -57,14 +57,16 @@ wine_up() {
 
 # The program starts only the system folder's cmd.exe; for the tests the stand-in interpreter,
 # which records the batch file it is given, takes that place, and the real one moves aside to
-# C:\ombrix-cmd\cmd.exe, to which the stand-in hands every command on.
+# C:\ombrix-cmd\realcmd.exe, to which the stand-in hands every command on. Wine's 64-bit loader
+# would start its own built-in cmd instead of a file of that name: the override asks for the file.
 # Usage: wine_standin_interpreter 32|64 STANDIN_EXE
 wine_standin_interpreter() {
   local system="$WINEPREFIX/drive_c/windows/syswow64" real="$WINEPREFIX/drive_c/ombrix-cmd"
   [ "$1" = 64 ] && system="$WINEPREFIX/drive_c/windows/system32"
   mkdir -p "$real"
-  if [ ! -f "$real/cmd.exe" ] && ! cmp -s "$2" "$system/cmd.exe"; then cp "$system/cmd.exe" "$real/cmd.exe"; fi
-  [ -f "$real/cmd.exe" ] && cp "$2" "$system/cmd.exe"
+  if [ ! -f "$real/realcmd.exe" ] && ! cmp -s "$2" "$system/cmd.exe"; then cp "$system/cmd.exe" "$real/realcmd.exe"; fi
+  [ -f "$real/realcmd.exe" ] && cp "$2" "$system/cmd.exe"
+  export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;cmd.exe=n"
 }
 
 wine_down() {
