@@ -64,8 +64,12 @@ wine_standin_interpreter() {
   local system="$WINEPREFIX/drive_c/windows/syswow64" real="$WINEPREFIX/drive_c/ombrix-cmd"
   [ "$1" = 64 ] && system="$WINEPREFIX/drive_c/windows/system32"
   mkdir -p "$real"
-  if [ ! -f "$real/realcmd.exe" ] && ! cmp -s "$2" "$system/cmd.exe"; then cp "$system/cmd.exe" "$real/realcmd.exe"; fi
-  [ -f "$real/realcmd.exe" ] && cp "$2" "$system/cmd.exe"
+  # Wine's own programs carry this mark; a stand-in left by an earlier run does not.
+  local mark="Wine builtin DLL"
+  if ! grep -aq "$mark" "$real/realcmd.exe" 2>/dev/null && grep -aq "$mark" "$system/cmd.exe"; then
+    cp "$system/cmd.exe" "$real/realcmd.exe"
+  fi
+  if grep -aq "$mark" "$real/realcmd.exe" 2>/dev/null; then cp "$2" "$system/cmd.exe"; fi
   export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;cmd.exe=n"
 }
 
