@@ -180,6 +180,9 @@ static void GrowTree(HeldProcesses* held) {
     PROCESSENTRY32W entry;
     entry.dwSize = sizeof(entry);
     for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        // Wine starts its desktop and shell process on demand, under whichever process first needs
+        // it, and keeps it for the session: it is never the run's to wait for.
+        if (CompareStringOrdinal(entry.szExeFile, -1, L"explorer.exe", -1, TRUE) == CSTR_EQUAL) continue;
         pairs.emplace_back(entry.th32ProcessID, entry.th32ParentProcessID);
     }
     CloseHandle(snapshot);
