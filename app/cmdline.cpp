@@ -42,6 +42,9 @@ static void ActOnSwitch(const wchar_t* name) {
     } else if (MatchSwitch(name, L"init", 4)) {
         CopyString(g_run.initOptions, name + 4, CountOf(g_run.initOptions));
     } else if (MatchSwitch(name, L"wait", 4)) {
+        // The batch file deletes only after this wait: a setup of this folder started meanwhile
+        // waits its turn instead of working under the deletion. Held to the end of the run.
+        static RunTurn turn;
         Sleep(2000);
     } else if (MatchSwitch(name, L"noexplorer", 4)) {
         g_run.noExplorer = true;

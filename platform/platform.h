@@ -339,3 +339,17 @@ uint32_t GetWindowsVersion();
 bool IsWindows11OrLater();
 // True when WMI names the operating system "... Windows 10 ..."; COM must be initialised.
 bool OsNameSaysWindows10();
+
+/* runlock.cpp */
+// Held while a run changes the machine: setup and the uninstall of one program folder, and the
+// uninstall's waiting instance, never overlap. Waits a bounded time for another holder.
+class RunTurn {
+public:
+    RunTurn();
+    ~RunTurn();
+    RunTurn(const RunTurn&) = delete;
+    RunTurn& operator=(const RunTurn&) = delete;
+
+private:
+    HANDLE mutex_;
+};

@@ -18,6 +18,8 @@ bool ApplyIntegration(const IntegrationOptions& options, wchar_t* folder, size_t
 }
 
 void ConfirmSetup(const IntegrationOptions& options) {
+    // An uninstall of this folder still at work would remove what is registered here.
+    RunTurn turn;
     SaveIntegrationOptions(options);
     // Read before the entry is overwritten: what a move leaves in the old folder's name is ours.
     NotePreviousInstallFolder();

@@ -154,7 +154,16 @@ TEST_P(Integration, SetupThenUninstallLeavesNoResidue) {
         ASSERT_TRUE(bench::WriteFileBytes(folder + L"\\Uninstall.lst", list + "ombrix.ini\r\n"));
         setup.environment.push_back({L"sfxname", systemTemp + L"\\ombrix-setup.exe"});
     }
+    // An uninstall's batch file still waits in this folder: setup takes its turn after it.
+    PROCESS_INFORMATION waiting{};
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    std::wstring waitLine = L"\"" + setup.program + L"\" /wait /wait /wait";
+    ASSERT_TRUE(CreateProcessW(nullptr, &waitLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &waiting));
+    Sleep(1000);  // time to start, not a measure
     auto setupRun = bench::Run(setup);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(waiting.hProcess, 0)) << "setup ran beside the waiting instance";
+    for (HANDLE handle : {waiting.hProcess, waiting.hThread}) CloseHandle(handle);
     ASSERT_TRUE(setupRun.started);
     EXPECT_EQ(0u, setupRun.exitCode);
     EXPECT_TRUE(setupRun.windows.empty());
