@@ -162,7 +162,6 @@ bool HasNonEmptyValue(const SettingValue& value) {
 void RememberExactly(const wchar_t* extension, bool existed) {
     wchar_t key[80];
     if (!PreviousStateKey(extension, key, CountOf(key))) return;
-    WriteSettingInt(HKEY_LOCAL_MACHINE, key, kExist, existed ? 1 : 0);
     Text previous;
     SettingValue value;
     if (ReadSettingValue(HKEY_CLASSES_ROOT, extension, L"", &value)) {
@@ -184,6 +183,8 @@ void RememberExactly(const wchar_t* extension, bool existed) {
         entry.Append(L";");
     }
     WriteSettingString(HKEY_LOCAL_MACHINE, key, kPreviousShellNew, entry.Get());
+    // Last: the record counts once "Exist" stands, so a setup ended midway remembers afresh.
+    WriteSettingInt(HKEY_LOCAL_MACHINE, key, kExist, existed ? 1 : 0);
 }
 
 bool RestoreDefaultExactly(const wchar_t* extension) {

@@ -270,8 +270,9 @@ TEST(FileAssociations, KeysSetupCreatedAreGoneAfterRemoval) {
     RemoveEverythingTouched(productExisted);
 }
 
-// A removal cut short after any one of its registry changes, as a kill there would leave it, is
-// finished by the next full run: the extensions, their volumes and "New" entries are as before.
+// A setup or a removal cut short after any one of its registry changes, as a kill there would
+// leave it, is finished by the next full runs (setup again, then the removal): the extensions,
+// their volumes and "New" entries are as before.
 TEST(FileAssociations, GiveBackCutShortAnywhereIsFinishedByTheNextRun) {
     bool productExisted = KeyExists(HKEY_CURRENT_USER, kProduct);
     IntegrationOptions options = {};
@@ -287,25 +288,33 @@ TEST(FileAssociations, GiveBackCutShortAnywhereIsFinishedByTheNextRun) {
         }
         return text;
     };
-    std::string before;
-    for (int32_t limit = 0;; ++limit) {
-        RemoveEverythingTouched(productExisted);
-        SetText(HKEY_CLASSES_ROOT, L".kva\\ShellNew", L"NullFile", L"");
-        SetText(HKEY_CLASSES_ROOT, L".zip", L"", L"Old.Zip");
-        SetText(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName", L"C:\\old\\empty.zip");
-        SetText(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"ItemName", L"Old ZIP");
-        SetText(HKEY_CLASSES_ROOT, L".k05", L"", L"OtherVol");
-        if (limit == 0) before = describe();
-        ASSERT_TRUE(RegisterFileTypes());
+    auto setup = [&] {
+        RegisterFileTypes();
         BindAllExtensions(options);
-        SetChangeLimit(limit);
+    };
+    auto removal = [] {
         BindAllExtensions(IntegrationOptions());
         GiveBackRecoveryExtension();
-        bool cut = SetChangeLimit(-1) == 0;
-        BindAllExtensions(IntegrationOptions());
-        GiveBackRecoveryExtension();
-        ASSERT_EQ(before, describe()) << "cut after change " << limit;
-        if (!cut) break;
+    };
+    std::string before;
+    for (bool cutSetup : {false, true}) {
+        for (int32_t limit = 0;; ++limit) {
+            RemoveEverythingTouched(productExisted);
+            SetText(HKEY_CLASSES_ROOT, L".kva\\ShellNew", L"NullFile", L"");
+            SetText(HKEY_CLASSES_ROOT, L".zip", L"", L"Old.Zip");
+            SetText(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName", L"C:\\old\\empty.zip");
+            SetText(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"ItemName", L"Old ZIP");
+            SetText(HKEY_CLASSES_ROOT, L".k05", L"", L"OtherVol");
+            if (before.empty()) before = describe();
+            if (!cutSetup) setup();
+            SetChangeLimit(limit);
+            cutSetup ? setup() : removal();
+            bool cut = SetChangeLimit(-1) == 0;
+            if (cutSetup) setup();
+            removal();
+            ASSERT_EQ(before, describe()) << (cutSetup ? "setup" : "removal") << " cut after change " << limit;
+            if (!cut) break;
+        }
     }
     RemoveEverythingTouched(productExisted);
     for (const wchar_t* key : {L".k05", L".zip", L".kva"}) DropTree(HKEY_CLASSES_ROOT, key);
