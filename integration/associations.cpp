@@ -28,13 +28,6 @@ bool IsOwnTypeName(const wchar_t* type) {
     return CompareNoCase(type, kOwnType) == 0 || CompareNoCase(type, kOwnZipType) == 0;
 }
 
-// The archiver beside this program.
-void ArchiverPath(wchar_t* out, size_t capacity) {
-    DWORD n = GetModuleFileNameW(nullptr, out, (DWORD)capacity);
-    if (n == 0 || n >= capacity) out[0] = 0;
-    ReplaceNamePart(out, L"Ombrix.exe", capacity);
-}
-
 // A theme or the user may have chosen another icon; that one stays. One that names a missing
 // archiver, or the one of the folder it moved from, is the archiver's to replace.
 void WriteIconWhenUnset(const wchar_t* keyPath, const wchar_t* icon) {

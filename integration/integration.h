@@ -102,6 +102,10 @@ void UpdateShortcuts(const IntegrationOptions& options, wchar_t* folder, size_t 
                      const wchar_t* iconPath);
 
 /* uninstallentry.cpp */
+// The archiver beside this program; false when the system named no path for this program (the
+// archiver is then its bare name). The folder both live in, "" when unknown.
+bool ArchiverPath(wchar_t* out, size_t capacity);
+void ProgramFolder(wchar_t* out, size_t capacity);
 void FormatDisplayName(wchar_t* text, size_t capacity);
 void WriteUninstallEntry();
 void RemoveUninstallEntry();

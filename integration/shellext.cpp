@@ -115,18 +115,6 @@ void DeleteHandlerKeys(const HandlerKey (&keys)[N], const wchar_t* clsid, const 
     }
 }
 
-// The archiver beside this program, and the folder both live in.
-void ArchiverPath(wchar_t* out, size_t capacity) {
-    DWORD length = GetModuleFileNameW(nullptr, out, (DWORD)capacity);
-    if (length == 0 || length >= capacity) out[0] = 0;
-    ReplaceNamePart(out, L"Ombrix.exe", capacity);
-}
-
-void ProgramFolder(wchar_t* out, size_t capacity) {
-    ArchiverPath(out, capacity);
-    CutNamePart(out);
-}
-
 void DeleteClassKeys(const wchar_t* clsid) {
     wchar_t server[kShellKeyChars], cls[kShellKeyChars];
     FormatBounded(server, CountOf(server), L"CLSID\\%ls\\InProcServer32", clsid);

@@ -25,21 +25,6 @@ const ProgramGroupItem ProgramGroupItems[] = {
     {IDS_WHATSNEW, nullptr, IDS_WHATSNEWNAME, nullptr, false},
 };
 
-// Releases a COM interface on every way out.
-template <typename T>
-class ComRef {
-public:
-    ~ComRef() {
-        if (object_ != nullptr) object_->Release();
-    }
-    T** Receive() { return &object_; }
-    void** ReceiveVoid() { return reinterpret_cast<void**>(&object_); }
-    T* operator->() const { return object_; }
-
-private:
-    T* object_ = nullptr;
-};
-
 // A text of the entry table: the message when an id is given, else the fixed text.
 void ItemText(uint32_t id, const wchar_t* fixed, wchar_t* out, size_t capacity) {
     CopyString(out, id != 0 ? GetMessageText(id) : fixed, capacity);
@@ -83,8 +68,8 @@ void BuildGroup(const wchar_t* group, const wchar_t* programFolder, const wchar_
 
 // True when the shortcut file's target is the given path, or the archiver's previous place.
 bool LinkLeadsTo(const wchar_t* linkFile, const wchar_t* target) {
-    ComRef<IShellLinkW> link;
-    ComRef<IPersistFile> file;
+    ScopedCom<IShellLinkW> link;
+    ScopedCom<IPersistFile> file;
     wchar_t path[kPathChars];
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                 link.ReceiveVoid())) ||
@@ -123,12 +108,12 @@ bool SpecialFolderPath(wchar_t* out, size_t capacity, int folderId) {
 
 bool CreateShellLink(const wchar_t* target, const wchar_t* linkFile, const wchar_t* workingDirectory,
                      const wchar_t* description, const wchar_t* iconPath) {
-    ComRef<IShellLinkW> link;
+    ScopedCom<IShellLinkW> link;
     if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                 link.ReceiveVoid()))) {
         return false;
     }
-    ComRef<IPersistFile> file;
+    ScopedCom<IPersistFile> file;
     if (FAILED(link->QueryInterface(IID_IPersistFile, file.ReceiveVoid()))) return false;
     // An existing shortcut is updated in place: what is not set below survives.
     file->Load(linkFile, STGM_READWRITE);
@@ -139,84 +124,110 @@ bool CreateShellLink(const wchar_t* target, const wchar_t* linkFile, const wchar
     return SUCCEEDED(file->Save(linkFile, TRUE));
 }
 
+namespace {
+
+// What every shortcut of one run shares.
+struct Shortcuts {
+    wchar_t program[kPathChars];        // the archiver, which the shortcuts start
+    wchar_t programFolder[kPathChars];  // where the group's other targets lie
+    wchar_t description[kTextChars];
+    wchar_t desktop[kPathChars];        // the user's desktop folder, when known
+    bool desktopKnown;
+    const wchar_t* userIcon;            // the icon the user chose, or null
+    bool vista;
+    // The desktop is the working directory of the Start menu's and the groups' shortcuts.
+    const wchar_t* WorkingDirectory() const { return desktopKnown ? desktop : nullptr; }
+};
+
+// False when this program's own path, and so the archiver's, is unknown.
+bool ReadShortcuts(const wchar_t* iconPath, Shortcuts* out) {
+    if (!ArchiverPath(out->program, CountOf(out->program))) return false;
+    ProgramFolder(out->programFolder, CountOf(out->programFolder));
+    CopyString(out->description, GetMessageText(IDS_OMBRIXDESC), CountOf(out->description));
+    out->desktopKnown = SpecialFolderPath(out->desktop, CountOf(out->desktop), CSIDL_DESKTOPDIRECTORY);
+    // A shortcut's icon on a network share would make Explorer contact that host.
+    out->userIcon = iconPath != nullptr && IsLocalPath(iconPath) ? iconPath : nullptr;
+    out->vista = GetWindowsVersion() >= 0x0600;
+    return true;
+}
+
+// Deletes the shortcut file when it starts the archiver; one that leads elsewhere is not ours.
+void RemoveOwnShortcut(const wchar_t* link, const wchar_t* program) {
+    if (link[0] != 0 && FileExists(link) && LinkLeadsTo(link, program)) RemoveFileMeant(link);
+}
+
+// The archiver on the desktop. An existing shortcut on the user's desktop is kept up to date
+// there, with the user's icon; a new one goes to the common desktop, which every user sees, with
+// the program's own. Removed, it goes from either desktop.
+void UpdateDesktopShortcut(const Shortcuts& shortcuts, bool wanted) {
+    wchar_t userLink[kPathChars], commonLink[kPathChars];
+    if (!ShellFolderWith(CSIDL_DESKTOPDIRECTORY, L"Ombrix.lnk", userLink, CountOf(userLink))) userLink[0] = 0;
+    if (!ShellFolderWith(CSIDL_COMMON_DESKTOPDIRECTORY, L"Ombrix.lnk", commonLink, CountOf(commonLink)))
+        commonLink[0] = 0;
+    if (!wanted) {
+        RemoveOwnShortcut(userLink, shortcuts.program);
+        RemoveOwnShortcut(commonLink, shortcuts.program);
+        return;
+    }
+    bool onUserDesktop = userLink[0] != 0 && FileExists(userLink);
+    const wchar_t* link = onUserDesktop ? userLink : commonLink;
+    if (link[0] != 0 && FolderOfIsMeant(link))
+        CreateShellLink(shortcuts.program, link, nullptr, shortcuts.description,
+                        onUserDesktop ? shortcuts.userIcon : nullptr);
+}
+
+// The archiver in the Start menu: from Vista on the common one with the program's own icon,
+// before it the user's own with the user's icon.
+void UpdateStartMenuShortcut(const Shortcuts& shortcuts, bool wanted) {
+    wchar_t link[kPathChars];
+    int menu = shortcuts.vista ? CSIDL_COMMON_STARTMENU : CSIDL_STARTMENU;
+    if (!ShellFolderWith(menu, L"Ombrix.lnk", link, CountOf(link))) return;
+    if (!wanted) {
+        RemoveOwnShortcut(link, shortcuts.program);
+    } else if (FolderOfIsMeant(link)) {
+        CreateShellLink(shortcuts.program, link, shortcuts.WorkingDirectory(), shortcuts.description,
+                        shortcuts.vista ? nullptr : shortcuts.userIcon);
+    }
+}
+
+// The program group "Ombrix" in one shell folder, built or removed; false (and nothing done)
+// when that folder is unknown.
+bool UpdateProgramGroup(const Shortcuts& shortcuts, int folderId, bool wanted, const wchar_t* iconPath,
+                        wchar_t* group, size_t capacity) {
+    if (!ShellFolderWith(folderId, L"Ombrix", group, capacity)) return false;
+    if (wanted) {
+        BuildGroup(group, shortcuts.programFolder, shortcuts.WorkingDirectory(), shortcuts.description, iconPath);
+    } else {
+        RemoveGroup(group);
+    }
+    return true;
+}
+
+// Tells the caller which group the shortcuts went to.
+void HandBackGroup(const wchar_t* group, wchar_t* folder, size_t capacity) {
+    if (folder != nullptr && capacity > 0) CopyString(folder, group, capacity);
+}
+
+}  // namespace
+
 void UpdateShortcuts(const IntegrationOptions& options, wchar_t* folder, size_t folderCapacity,
                      const wchar_t* iconPath) {
     if (!IsIntegrationEnabled()) return;
-    // A shortcut's icon on a network share would make Explorer contact that host.
-    if (iconPath != nullptr && !IsLocalPath(iconPath)) iconPath = nullptr;
+    Shortcuts shortcuts;
+    if (!ReadShortcuts(iconPath, &shortcuts)) return;
+    // Before Vista, a user whose desktop folder is unknown keeps every shortcut as it is.
+    if (!shortcuts.vista && !shortcuts.desktopKnown) return;
 
-    wchar_t program[kPathChars], programFolder[kPathChars];
-    DWORD length = GetModuleFileNameW(nullptr, program, (DWORD)CountOf(program));
-    if (length == 0 || length >= CountOf(program)) return;
-    ReplaceNamePart(program, L"Ombrix.exe", CountOf(program));
-    CopyString(programFolder, program, CountOf(programFolder));
-    CutNamePart(programFolder);
-    bool vista = GetWindowsVersion() >= 0x0600;
-    wchar_t description[kTextChars];
-    CopyString(description, GetMessageText(IDS_OMBRIXDESC), CountOf(description));
+    UpdateDesktopShortcut(shortcuts, options.linkDesktop);
+    UpdateStartMenuShortcut(shortcuts, options.linkStartMenu);
 
-    // An existing shortcut on the user's desktop is kept up to date there; new ones go to the
-    // common desktop.
-    wchar_t userLink[kPathChars] = L"", commonLink[kPathChars];
-    if (!ShellFolderWith(CSIDL_DESKTOPDIRECTORY, L"Ombrix.lnk", userLink, CountOf(userLink))) {
-        if (!vista) return;
-        userLink[0] = 0;
-    }
-    bool haveCommon = ShellFolderWith(CSIDL_COMMON_DESKTOPDIRECTORY, L"Ombrix.lnk", commonLink, CountOf(commonLink));
-    const wchar_t* desktopLink = nullptr;
-    if (userLink[0] != 0 && FileExists(userLink)) {
-        desktopLink = userLink;
-    } else if (haveCommon) {
-        desktopLink = commonLink;
-    }
-    // The icon the user chose goes only into the user's own shortcuts; every user sees the common ones.
-    if (options.linkDesktop) {
-        if (desktopLink != nullptr && FolderOfIsMeant(desktopLink))
-            CreateShellLink(program, desktopLink, nullptr, description, desktopLink == userLink ? iconPath : nullptr);
-    } else {
-        // Either desktop may hold the archiver's shortcut; one that leads elsewhere is not ours.
-        const wchar_t* const links[] = {userLink, haveCommon ? commonLink : L""};
-        for (const wchar_t* link : links) {
-            if (link[0] != 0 && FileExists(link) && LinkLeadsTo(link, program)) RemoveFileMeant(link);
-        }
-    }
-
-    wchar_t workingFolder[kPathChars];
-    const wchar_t* workingDirectory = nullptr;
-    if (SpecialFolderPath(workingFolder, CountOf(workingFolder), CSIDL_DESKTOPDIRECTORY)) {
-        workingDirectory = workingFolder;
-    }
-
-    wchar_t startLink[kPathChars];
-    if (ShellFolderWith(vista ? CSIDL_COMMON_STARTMENU : CSIDL_STARTMENU, L"Ombrix.lnk", startLink,
-                        CountOf(startLink))) {
-        if (options.linkStartMenu) {
-            if (FolderOfIsMeant(startLink))
-                CreateShellLink(program, startLink, workingDirectory, description, vista ? nullptr : iconPath);
-        } else if (FileExists(startLink) && LinkLeadsTo(startLink, program)) {
-            RemoveFileMeant(startLink);
-        }
-    }
-
+    // The user's group takes the user's icon; the common group, which every user sees, the
+    // program's own, and it is the one handed back when it could be made.
     wchar_t group[kPathChars];
-    if (ShellFolderWith(CSIDL_PROGRAMS, L"Ombrix", group, CountOf(group))) {
-        if (options.linkPrograms) {
-            if (folder != nullptr && folderCapacity > 0) CopyString(folder, group, folderCapacity);
-            BuildGroup(group, programFolder, workingDirectory, description, iconPath);
-        } else {
-            RemoveGroup(group);
-        }
-    }
-
-    // The common group is handed back instead when it could be made.
-    if (ShellFolderWith(CSIDL_COMMON_PROGRAMS, L"Ombrix", group, CountOf(group))) {
-        if (options.linkPrograms) {
-            BuildGroup(group, programFolder, workingDirectory, description, nullptr);
-            if (folder != nullptr && folderCapacity > 0 && FileExists(group)) {
-                CopyString(folder, group, folderCapacity);
-            }
-        } else {
-            RemoveGroup(group);
-        }
-    }
+    bool wanted = options.linkPrograms;
+    if (UpdateProgramGroup(shortcuts, CSIDL_PROGRAMS, wanted, shortcuts.userIcon, group, CountOf(group)) && wanted)
+        HandBackGroup(group, folder, folderCapacity);
+    if (UpdateProgramGroup(shortcuts, CSIDL_COMMON_PROGRAMS, wanted, nullptr, group, CountOf(group)) && wanted &&
+        FileExists(group))
+        HandBackGroup(group, folder, folderCapacity);
 }

@@ -36,10 +36,8 @@ bool TemplatePath(bool isKva, wchar_t* out, size_t capacity) {
 void EnsureTemplateFile(const wchar_t* path, const unsigned char* bytes, size_t size) {
     FindData found;
     if (FindOne(path, &found) && !found.isFolder && found.size == size) return;
-    FILE* file = OpenStream(path, L"wb");
-    if (file == nullptr) return;
-    fwrite(bytes, 1, size, file);
-    fclose(file);
+    ScopedStream file(OpenStream(path, L"wb"));
+    if (file.IsSet()) fwrite(bytes, 1, size, file.Get());
 }
 
 }  // namespace

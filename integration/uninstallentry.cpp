@@ -1,4 +1,5 @@
-// The uninstall entry: the archiver in the system's list of installed programs.
+// The uninstall entry: the archiver in the system's list of installed programs, and where the
+// archiver lies now and before.
 #include "integration/integration.h"
 
 #include "resources/resource.h"
@@ -21,13 +22,20 @@ bool SameFolder(const wchar_t* a, const wchar_t* b) {
     return CompareNoCase(x, y) == 0;
 }
 
-void OwnFolder(wchar_t* out, size_t capacity) {
+}  // namespace
+
+bool ArchiverPath(wchar_t* out, size_t capacity) {
     DWORD n = GetModuleFileNameW(nullptr, out, (DWORD)capacity);
-    if (n == 0 || n >= capacity) out[0] = 0;
-    CutNamePart(out);
+    bool known = n != 0 && n < capacity;
+    if (!known) out[0] = 0;
+    ReplaceNamePart(out, L"Ombrix.exe", capacity);
+    return known;
 }
 
-}  // namespace
+void ProgramFolder(wchar_t* out, size_t capacity) {
+    ArchiverPath(out, capacity);
+    CutNamePart(out);
+}
 
 bool ReadInstallLocation(wchar_t* out, size_t capacity) {
     return ReadSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation", out, L"", capacity) && out[0] != 0;
@@ -35,7 +43,7 @@ bool ReadInstallLocation(wchar_t* out, size_t capacity) {
 
 void NotePreviousInstallFolder() {
     wchar_t own[kPathChars];
-    OwnFolder(own, CountOf(own));
+    ProgramFolder(own, CountOf(own));
     if (!ReadInstallLocation(g_previousFolder, CountOf(g_previousFolder)) || SameFolder(g_previousFolder, own))
         g_previousFolder[0] = 0;
 }
@@ -59,7 +67,7 @@ bool IsStaleLocation(const wchar_t* location) {
 
 bool IsAnotherInstallation() {
     wchar_t location[kPathChars], own[kPathChars], program[kPathChars];
-    OwnFolder(own, CountOf(own));
+    ProgramFolder(own, CountOf(own));
     if (!ReadInstallLocation(location, CountOf(location)) || SameFolder(location, own)) return false;
     JoinPath(location, L"Ombrix.exe", program, CountOf(program));
     return FileExists(program);

@@ -73,8 +73,9 @@ void ResolveInLanguageFolder(const wchar_t* path, wchar_t* out, size_t capacity)
     if (out != path) CopyString(out, path, capacity);
     if (strchr(kLanguageFolderMarker, '1') == nullptr) return;
 
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Ombrix\\General", 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
+    ScopedRegKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Ombrix\\General", 0, KEY_QUERY_VALUE, key.Receive()) !=
+        ERROR_SUCCESS) {
         return;
     }
     wchar_t folder[kPathChars];
@@ -82,10 +83,9 @@ void ResolveInLanguageFolder(const wchar_t* path, wchar_t* out, size_t capacity)
     size_t room = pathLength < CountOf(folder) - 1 ? CountOf(folder) - 1 - pathLength : 0;
     DWORD type = 0;
     DWORD bytes = (DWORD)(room * sizeof(wchar_t));
-    LONG status = room > 0 ? RegQueryValueExW(key, L"LanguageFolder", nullptr, &type,
+    LONG status = room > 0 ? RegQueryValueExW(key.Get(), L"LanguageFolder", nullptr, &type,
                                               reinterpret_cast<BYTE*>(folder), &bytes)
                            : ERROR_MORE_DATA;
-    RegCloseKey(key);
     if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return;
     folder[bytes / sizeof(wchar_t) < room ? bytes / sizeof(wchar_t) : room] = 0;
 

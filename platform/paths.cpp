@@ -13,42 +13,11 @@ namespace {
 const wchar_t kLongPrefix[] = L"\\\\?\\";
 const size_t kLongPrefixChars = CountOf(kLongPrefix) - 1;
 
-// Closes a registry key on every way out.
-class RegKeyHolder {
-public:
-    ~RegKeyHolder() {
-        if (key_ != nullptr) RegCloseKey(key_);
-    }
-    HKEY* Receive() { return &key_; }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
 bool IsDotOrDotDot(const wchar_t* name) {
     return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
 }
 
 bool IsFolder(const wchar_t* path) { return IsFolderAttr(GetPathAttributes(path)); }
-
-// Releases a file or search handle on every way out, with the call that owns it.
-template <BOOL(WINAPI* Release)(HANDLE)>
-class ScopedHandle {
-public:
-    explicit ScopedHandle(HANDLE handle) : handle_(handle) {}
-    ~ScopedHandle() {
-        if (handle_ != INVALID_HANDLE_VALUE) Release(handle_);
-    }
-    ScopedHandle(const ScopedHandle&) = delete;
-    ScopedHandle& operator=(const ScopedHandle&) = delete;
-    HANDLE Get() const { return handle_; }
-
-private:
-    HANDLE handle_;
-};
-using HandleHolder = ScopedHandle<CloseHandle>;
-using SearchHold = ScopedHandle<FindClose>;
 
 // The full path an open handle resolves to, links followed as the system followed them.
 bool FinalPath(HANDLE handle, wchar_t* out, size_t size) {
@@ -284,7 +253,7 @@ namespace {
 // the folder as the system resolves it.
 bool RemoveEntry(const wchar_t* path, bool wholePath) {
     const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    HandleHolder entry(CreateFileW(path, DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+    ScopedHandle entry(CreateFileW(path, DELETE | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
     if (entry.Get() == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(entry.Get(), &info)) return false;
@@ -294,7 +263,7 @@ bool RemoveEntry(const wchar_t* path, bool wholePath) {
     } else {
         wchar_t folder[kPathChars];
         FolderPart(path, folder, CountOf(folder));
-        HandleHolder folderHandle(CreateFileW(folder, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+        ScopedHandle folderHandle(CreateFileW(folder, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                               FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         wchar_t expected[kPathChars];
         wchar_t found[kPathChars];
@@ -326,7 +295,7 @@ bool IsSoleFileAt(HANDLE handle, const wchar_t* path) {
 }
 
 bool IsSoleFileAt(const wchar_t* path) {
-    HandleHolder file(CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    ScopedHandle file(CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     return IsSoleFileAt(file.Get(), path);
 }
@@ -469,7 +438,7 @@ void DeleteTreeEntries(wchar_t* path, size_t length, size_t size) {
     if (length + 2 >= size) return;
     wcscpy(path + length, L"\\*");
     WIN32_FIND_DATAW found;
-    SearchHold search(FindFirstFileExW(path, FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
+    ScopedFind search(FindFirstFileExW(path, FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
     path[length] = 0;
     if (search.Get() == INVALID_HANDLE_VALUE) return;
     do {
@@ -528,11 +497,8 @@ bool AppDataFolder(wchar_t* out, size_t size) {
     LPITEMIDLIST items = nullptr;
     if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, CSIDL_APPDATA, &items)) && items != nullptr) {
         if (!SHGetPathFromIDListW(items, shellFolder)) shellFolder[0] = 0;
-        IMalloc* allocator = nullptr;
-        if (SUCCEEDED(SHGetMalloc(&allocator)) && allocator != nullptr) {
-            allocator->Free(items);
-            allocator->Release();
-        }
+        ScopedCom<IMalloc> allocator;
+        if (SUCCEEDED(SHGetMalloc(allocator.Receive())) && allocator.Get() != nullptr) allocator->Free(items);
     }
     if (shellFolder[0] == 0) return false;
     CopyString(out, shellFolder, size);
@@ -543,7 +509,7 @@ bool AppDataFolder(wchar_t* out, size_t size) {
 
 void SettingsFolder(wchar_t* out, size_t size) {
     if (size == 0) return;
-    RegKeyHolder key;
+    ScopedRegKey key;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Ombrix\\Paths", 0, KEY_QUERY_VALUE,
                       key.Receive()) == ERROR_SUCCESS) {
         DWORD bytes = (DWORD)(size * sizeof(wchar_t));

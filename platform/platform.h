@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <oleauto.h>
 #include <stdarg.h>
 #include <stdint.h>
 #include <stddef.h>
@@ -15,6 +16,97 @@
 // Capacity of a fixed array in elements; use it instead of repeating a literal.
 template <typename T, size_t N>
 constexpr size_t CountOf(T (&)[N]) { return N; }
+
+/* Scoped holders (defined here) */
+// Each holds one handle, key, stream, string or COM interface and releases it on every way out
+// with the call that owns it, as SumatraPDF's ScopedWin.h does; none can be copied. Receive()
+// releases what is held and hands out the slot for a call that fills it.
+template <typename Traits>
+class Scoped {
+public:
+    typedef typename Traits::Type Type;
+    Scoped() : value_(Traits::Empty()) {}
+    explicit Scoped(Type value) : value_(value) {}
+    ~Scoped() { Reset(); }
+    Scoped(const Scoped&) = delete;
+    Scoped& operator=(const Scoped&) = delete;
+    Type Get() const { return value_; }
+    bool IsSet() const { return !Traits::IsEmpty(value_); }
+    Type* Receive() {
+        Reset();
+        return &value_;
+    }
+    void Reset() {
+        if (IsSet()) Traits::Release(value_);
+        value_ = Traits::Empty();
+    }
+
+private:
+    Type value_;
+};
+
+// A kernel handle: CreateFileW answers INVALID_HANDLE_VALUE on failure, most other calls null.
+struct HandleTraits {
+    typedef HANDLE Type;
+    static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+    static bool IsEmpty(HANDLE handle) { return handle == INVALID_HANDLE_VALUE || handle == nullptr; }
+    static void Release(HANDLE handle) { CloseHandle(handle); }
+};
+// A search handle, which only FindClose releases.
+struct FindTraits {
+    typedef HANDLE Type;
+    static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+    static bool IsEmpty(HANDLE handle) { return handle == INVALID_HANDLE_VALUE; }
+    static void Release(HANDLE handle) { FindClose(handle); }
+};
+struct RegKeyTraits {
+    typedef HKEY Type;
+    static HKEY Empty() { return nullptr; }
+    static bool IsEmpty(HKEY key) { return key == nullptr; }
+    static void Release(HKEY key) { RegCloseKey(key); }
+};
+struct StreamTraits {
+    typedef FILE* Type;
+    static FILE* Empty() { return nullptr; }
+    static bool IsEmpty(FILE* stream) { return stream == nullptr; }
+    static void Release(FILE* stream) { fclose(stream); }
+};
+struct BstrTraits {
+    typedef BSTR Type;
+    static BSTR Empty() { return nullptr; }
+    static bool IsEmpty(BSTR text) { return text == nullptr; }
+    static void Release(BSTR text) { SysFreeString(text); }
+};
+typedef Scoped<HandleTraits> ScopedHandle;
+typedef Scoped<FindTraits> ScopedFind;
+typedef Scoped<RegKeyTraits> ScopedRegKey;
+typedef Scoped<StreamTraits> ScopedStream;
+typedef Scoped<BstrTraits> ScopedBstr;
+
+// A COM interface pointer.
+template <typename T>
+class ScopedCom {
+public:
+    ScopedCom() {}
+    ~ScopedCom() { Reset(); }
+    ScopedCom(const ScopedCom&) = delete;
+    ScopedCom& operator=(const ScopedCom&) = delete;
+    T* Get() const { return object_; }
+    T* operator->() const { return object_; }
+    T** Receive() {
+        Reset();
+        return &object_;
+    }
+    // For the calls that take the slot as void** (CoCreateInstance, QueryInterface).
+    void** ReceiveVoid() { return reinterpret_cast<void**>(Receive()); }
+    void Reset() {
+        if (object_ != nullptr) object_->Release();
+        object_ = nullptr;
+    }
+
+private:
+    T* object_ = nullptr;
+};
 
 enum : size_t {
     kPathChars = 2048,      // every path buffer

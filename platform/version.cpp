@@ -1,7 +1,6 @@
 // Which Windows the program runs on: WOW64, the version number and Windows 11, each asked once.
 #include "platform.h"
 
-#include <oleauto.h>
 #include <wbemcli.h>
 #include <wchar.h>
 
@@ -24,32 +23,6 @@ VersionCache g_version;
 
 bool g_win11Computed = false;
 bool g_win11 = false;
-
-// Releases a COM interface on every way out.
-template <typename T>
-class ComHolder {
-public:
-    ~ComHolder() {
-        if (object_ != nullptr) object_->Release();
-    }
-    T** Receive() { return &object_; }
-    T* operator->() const { return object_; }
-    T* Get() const { return object_; }
-
-private:
-    T* object_ = nullptr;
-};
-
-// Frees a BSTR on every way out.
-class BstrHolder {
-public:
-    explicit BstrHolder(const wchar_t* text) : text_(SysAllocString(text)) {}
-    ~BstrHolder() { SysFreeString(text_); }
-    BSTR Get() const { return text_; }
-
-private:
-    BSTR text_;
-};
 
 // The size field must be set; the manifest decides whether versions above 6.2 are told.
 bool AskVersion(OSVERSIONINFOW* info) {
@@ -85,12 +58,12 @@ uint32_t GetWindowsVersion() {
 }
 
 bool OsNameSaysWindows10() {
-    ComHolder<IWbemLocator> locator;
+    ScopedCom<IWbemLocator> locator;
     if (FAILED(CoCreateInstance(kClsidWbemLocator, nullptr, CLSCTX_INPROC_SERVER, kIidWbemLocator,
                                 reinterpret_cast<void**>(locator.Receive()))))
         return false;
-    ComHolder<IWbemServices> services;
-    BstrHolder space(L"ROOT\\CIMV2");
+    ScopedCom<IWbemServices> services;
+    ScopedBstr space(SysAllocString(L"ROOT\\CIMV2"));
     if (FAILED(locator->ConnectServer(space.Get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
                                       services.Receive())))
         return false;
@@ -98,16 +71,16 @@ bool OsNameSaysWindows10() {
                                  RPC_C_AUTHN_LEVEL_CALL, RPC_C_IMP_LEVEL_IMPERSONATE, nullptr,
                                  EOAC_NONE)))
         return false;
-    ComHolder<IEnumWbemClassObject> objects;
-    BstrHolder language(L"WQL");
-    BstrHolder query(L"SELECT * FROM Win32_OperatingSystem");
+    ScopedCom<IEnumWbemClassObject> objects;
+    ScopedBstr language(SysAllocString(L"WQL"));
+    ScopedBstr query(SysAllocString(L"SELECT * FROM Win32_OperatingSystem"));
     if (FAILED(services->ExecQuery(language.Get(), query.Get(),
                                    WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr,
                                    objects.Receive())))
         return false;
     bool windows10 = false;
     for (;;) {
-        ComHolder<IWbemClassObject> object;
+        ScopedCom<IWbemClassObject> object;
         ULONG returned = 0;
         objects->Next(WBEM_INFINITE, 1, object.Receive(), &returned);
         if (returned == 0 || object.Get() == nullptr) break;

@@ -7,27 +7,6 @@
 
 #include <wchar.h>
 
-namespace {
-
-// Closes a C stream on every way out.
-class StreamHolder {
-public:
-    explicit StreamHolder(FILE* stream) : stream_(stream) {}
-    ~StreamHolder() { Close(); }
-    StreamHolder(const StreamHolder&) = delete;
-    StreamHolder& operator=(const StreamHolder&) = delete;
-    FILE* Get() const { return stream_; }
-    void Close() {
-        if (stream_ != nullptr) fclose(stream_);
-        stream_ = nullptr;
-    }
-
-private:
-    FILE* stream_;
-};
-
-}  // namespace
-
 void RunUninstall() {
     // The program folder, made the current directory.
     wchar_t programPath[kPathChars];
@@ -55,7 +34,7 @@ void RunUninstall() {
     // The list is opened by its full path: the current directory is not guaranteed to be the
     // program folder (setting it can fail), and a list elsewhere must never be obeyed.
     wchar_t listPath[kPathChars];
-    StreamHolder list(JoinWhole(programFolder, kListName, listPath, CountOf(listPath)) ? OpenStream(listPath, L"rb")
+    ScopedStream list(JoinWhole(programFolder, kListName, listPath, CountOf(listPath)) ? OpenStream(listPath, L"rb")
                                                                                       : nullptr);
     if (list.Get() == nullptr) {
         wchar_t text[200];
@@ -88,7 +67,7 @@ void RunUninstall() {
     // The listed entries, then the list itself.
     bool restartNeeded = false;
     RunDeletionPasses(programFolder, NamePart(programPath), list.Get(), &restartNeeded);
-    list.Close();
+    list.Reset();
     RemoveFile(listPath);
 
     // The browser engine's cache.

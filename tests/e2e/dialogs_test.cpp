@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <functional>
 #include <map>
+#include <memory>
 
 namespace {
 
@@ -94,11 +95,36 @@ void ForgetSetup() {
 }
 
 // How the prefix looks to the program for one run: Windows 10 or 11, the screen resolution, a
-// right-to-left language file beside it. Everything is put back when the run is over.
+// right-to-left or another language file beside it. Everything is put back when the run is over.
 struct Scene {
     bool windows11 = false;
     int dpi = 96;
     bool rightToLeft = false;
+    const char* language = nullptr;  // the text of uninstall.lng, when not right to left
+};
+
+// The program reads its language file from its own folder, so a translated run gets a copy of the
+// program, with the files it opens beside it, in a scratch folder of its own: the build folder's
+// program is never translated, and the copy goes on every way out, a failed assertion included.
+class TranslatedProgram {
+public:
+    explicit TranslatedProgram(const std::string& language) : folder_(bench::ScratchFolder(L"dialogs-program")) {
+        ready_ = CopyFileW(bench::ProgramUnderTest().c_str(), Path().c_str(), FALSE) != FALSE;
+        for (const wchar_t* name : {L"ombrix.chm", L"license.txt"}) {
+            ready_ = ready_ && CopyFileW((bench::BuildFolder() + L"\\" + name).c_str(),
+                                         (folder_ + L"\\" + name).c_str(), FALSE) != FALSE;
+        }
+        ready_ = ready_ && bench::WriteFileBytes(folder_ + L"\\uninstall.lng", language);
+    }
+    ~TranslatedProgram() { bench::RemoveTree(folder_); }
+    TranslatedProgram(const TranslatedProgram&) = delete;
+    TranslatedProgram& operator=(const TranslatedProgram&) = delete;
+    bool Ready() const { return ready_; }
+    std::wstring Path() const { return folder_ + L"\\Uninstall.exe"; }
+
+private:
+    std::wstring folder_;
+    bool ready_ = false;
 };
 
 bench::RunResult RunProgram(const Scene& scene, const std::wstring& arguments, bench::Handler handler,
@@ -135,13 +161,18 @@ bench::RunResult RunProgram(const Scene& scene, const std::wstring& arguments, b
     }
     DWORD oldDpi = ReadDword(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels");
     if (scene.dpi != 96) Write(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", (DWORD)scene.dpi);
-    std::wstring language = bench::BuildFolder() + L"\\uninstall.lng";
-    if (scene.rightToLeft)
-        bench::WriteFileBytes(language, "Ombrix test language\r\n*****messages***\r\n:DIRECTION RTL\r\n");
+    const char* language =
+        scene.rightToLeft ? "Ombrix test language\r\n*****messages***\r\n:DIRECTION RTL\r\n" : scene.language;
+    std::unique_ptr<TranslatedProgram> translated;
+    if (language != nullptr) {
+        translated.reset(new TranslatedProgram(language));
+        EXPECT_TRUE(translated->Ready()) << "the program or its language file could not be put in a scratch folder";
+        spec.program = translated->Path();
+    }
 
     bench::RunResult result = bench::Run(spec);
 
-    if (scene.rightToLeft) DeleteFileW(language.c_str());
+    translated.reset();
     if (scene.dpi != 96) Write(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", oldDpi);
     if (scene.windows11 && !hadAppKey) DeleteKey(HKEY_CURRENT_USER, appKey);
     if (scene.windows11 && hadAppKey)
@@ -421,12 +452,11 @@ TEST_F(Dialogs, ContextItemsDialog) {
 TEST_F(Dialogs, DoneDialog) {
     const std::wstring folder = bench::ScratchFolder(L"dialogs-done");
     const std::wstring browser = bench::BuildFolder() + L"\\standins\\standin.exe", https = L"https\\shell\\open\\command";
-    const std::wstring language = bench::BuildFolder() + L"\\uninstall.lng", old = ReadText(HKEY_CLASSES_ROOT, https, L"");
+    const std::wstring old = ReadText(HKEY_CLASSES_ROOT, https, L"");
     WriteText(HKEY_CLASSES_ROOT, https, L"", L"\"" + browser + L"\" %1", 0);  // the browser: leaves "standin.exe.ran"
     for (int dpi : {96, 144}) {
         SCOPED_TRACE(dpi);
         ForgetSetup();
-        if (dpi == 144) bench::WriteFileBytes(language, "*****messages***\r\nIDS_HOMEURL notepad.exe\r\n");
         std::wstring shown;
         bool survivedButtons = false;
         auto handler = [&](const bench::WindowSeen& seen) {
@@ -448,12 +478,13 @@ TEST_F(Dialogs, DoneDialog) {
             survivedButtons = IsWindow(dialog) && IsWindowVisible(dialog);
             bench::Press(dialog, IDOK);
         };
-        auto result = RunProgram({false, dpi}, L"/setup /noexplorer /initA000000000000000000D0M0P0S0", handler, folder);
+        // At 144 dpi the home page is another program's, named by a language file.
+        Scene scene{false, dpi, false, dpi == 144 ? "*****messages***\r\nIDS_HOMEURL notepad.exe\r\n" : nullptr};
+        auto result = RunProgram(scene, L"/setup /noexplorer /initA000000000000000000D0M0P0S0", handler, folder);
         EXPECT_FALSE(result.timedOut);
         EXPECT_EQ(0u, result.exitCode);
         EXPECT_EQ(folder, shown);
         EXPECT_TRUE(survivedButtons);
-        DeleteFileW(language.c_str());
         EXPECT_EQ(dpi == 96, DeleteFileW((browser + L".ran").c_str()) != FALSE) << "opened a home page";
     }
     WriteText(HKEY_CLASSES_ROOT, https, L"", old, 0);

@@ -32,9 +32,9 @@ enum class View { Own, OwnOnly, Only64, In64 };
 
 struct Row {
     HKEY root;
-    const wchar_t* key;
-    const wchar_t* value;
-    const wchar_t* data;  // "{DIR}" stands for the program folder
+    std::wstring key;
+    std::wstring value;
+    std::wstring data;  // "{DIR}" stands for the program folder
     Kind kind;
     When when;
     View view;
@@ -43,46 +43,57 @@ struct Row {
 const HKEY CR = HKEY_CLASSES_ROOT;
 const HKEY LM = HKEY_LOCAL_MACHINE;
 
-const Row kRows[] = {
+// Who writes a key of a shell extension: only this extension (its class id names it), or both
+// in turn, the second taking it over; a named handler of the first then moves to a second name.
+enum class Scope { Own, Shared, Named };
+
+// What each shell extension writes. "{C}" stands for its class id, "{N}" for its handler name
+// and "{LIB}" for its library.
+struct ExtensionKey {
+    HKEY root;
+    const wchar_t* key;
+    const wchar_t* value;
+    const wchar_t* data;
+    Kind kind;
+    Scope scope;
+};
+
+const ExtensionKey kExtensionKeys[] = {
+    {CR, L"CLSID\\{C}", L"", L"Ombrix", Kind::Class, Scope::Own},
+    {CR, L"CLSID\\{C}\\InProcServer32", L"", L"{DIR}\\{LIB}", Kind::Class, Scope::Own},
+    {CR, L"CLSID\\{C}\\InProcServer32", L"ThreadingModel", L"Apartment", Kind::Class, Scope::Own},
+    {CR, L"Ombrix\\shellex\\PropertySheetHandlers\\{C}", L"", L"", Kind::Handler, Scope::Own},
+    {CR, L"Ombrix.ZIP\\shellex\\PropertySheetHandlers\\{C}", L"", L"", Kind::Handler, Scope::Own},
+    {CR, L"exefile\\shellex\\PropertySheetHandlers\\{C}", L"", L"", Kind::Handler, Scope::Own},
+    {CR, L"Ombrix\\shellex\\DropHandler", L"", L"{C}", Kind::Handler, Scope::Shared},
+    {CR, L"Ombrix.ZIP\\shellex\\DropHandler", L"", L"{C}", Kind::Handler, Scope::Shared},
+    {CR, L"Folder\\shellex\\DragDropHandlers\\{N}", L"", L"{C}", Kind::Handler, Scope::Named},
+    {CR, L"Drive\\shellex\\DragDropHandlers\\{N}", L"", L"{C}", Kind::Handler, Scope::Named},
+    {LM, APPROVED, L"{C}", L"Ombrix shell extension", Kind::Approved, Scope::Own},
+    {CR, L"Ombrix\\shellex\\ContextMenuHandlers\\{C}", L"", L"", Kind::Menu, Scope::Own},
+    {CR, L"Ombrix.ZIP\\shellex\\ContextMenuHandlers\\{C}", L"", L"", Kind::Menu, Scope::Own},
+    {CR, L"*\\shellex\\ContextMenuHandlers\\{N}", L"", L"{C}", Kind::Menu, Scope::Named},
+    {CR, L"Folder\\shellex\\ContextMenuHandlers\\{N}", L"", L"{C}", Kind::Menu, Scope::Named},
+    {CR, L"lnkfile\\shellex\\ContextMenuHandlers\\{N}", L"", L"{C}", Kind::Menu, Scope::Named},
+};
+
+struct Extension {
+    const wchar_t* clsid;
+    const wchar_t* library;
+    When when;             // when it is registered at all
+    View classView;        // where its class keys go
+    When shared;           // when it holds the shared keys
+    const wchar_t* moved;  // its handler name once the other takes over "Ombrix", or null
+};
+
+const Extension kExtensions[] = {
     // The 32-bit extension, the only one outside WOW64.
-    {CR, L"CLSID\\" C32, L"", L"Ombrix", Kind::Class, When::Always, View::OwnOnly},
-    {CR, L"CLSID\\" C32 L"\\InProcServer32", L"", L"{DIR}\\kvaext.dll", Kind::Class, When::Always, View::OwnOnly},
-    {CR, L"CLSID\\" C32 L"\\InProcServer32", L"ThreadingModel", L"Apartment", Kind::Class, When::Always, View::OwnOnly},
-    {CR, L"Ombrix\\shellex\\PropertySheetHandlers\\" C32, L"", L"", Kind::Handler, When::Always, View::Own},
-    {CR, L"Ombrix.ZIP\\shellex\\PropertySheetHandlers\\" C32, L"", L"", Kind::Handler, When::Always, View::Own},
-    {CR, L"exefile\\shellex\\PropertySheetHandlers\\" C32, L"", L"", Kind::Handler, When::Always, View::Own},
-    {CR, L"Ombrix\\shellex\\DropHandler", L"", C32, Kind::Handler, When::NotWow64, View::Own},
-    {CR, L"Ombrix.ZIP\\shellex\\DropHandler", L"", C32, Kind::Handler, When::NotWow64, View::Own},
-    {CR, L"Folder\\shellex\\DragDropHandlers\\Ombrix", L"", C32, Kind::Handler, When::NotWow64, View::Own},
-    {CR, L"Drive\\shellex\\DragDropHandlers\\Ombrix", L"", C32, Kind::Handler, When::NotWow64, View::Own},
-    {LM, APPROVED, C32, L"Ombrix shell extension", Kind::Approved, When::Always, View::Own},
-    {CR, L"Ombrix\\shellex\\ContextMenuHandlers\\" C32, L"", L"", Kind::Menu, When::Always, View::Own},
-    {CR, L"Ombrix.ZIP\\shellex\\ContextMenuHandlers\\" C32, L"", L"", Kind::Menu, When::Always, View::Own},
-    {CR, L"*\\shellex\\ContextMenuHandlers\\Ombrix", L"", C32, Kind::Menu, When::NotWow64, View::Own},
-    {CR, L"Folder\\shellex\\ContextMenuHandlers\\Ombrix", L"", C32, Kind::Menu, When::NotWow64, View::Own},
-    {CR, L"lnkfile\\shellex\\ContextMenuHandlers\\Ombrix", L"", C32, Kind::Menu, When::NotWow64, View::Own},
+    {C32, L"kvaext.dll", When::Always, View::OwnOnly, When::NotWow64, L"Ombrix32"},
     // Under WOW64 the 64-bit extension comes second and takes over the shared keys.
-    {CR, L"CLSID\\" C64, L"", L"Ombrix", Kind::Class, When::Wow64, View::Only64},
-    {CR, L"CLSID\\" C64 L"\\InProcServer32", L"", L"{DIR}\\kvaext64.dll", Kind::Class, When::Wow64, View::Only64},
-    {CR, L"CLSID\\" C64 L"\\InProcServer32", L"ThreadingModel", L"Apartment", Kind::Class, When::Wow64, View::Only64},
-    {CR, L"Ombrix\\shellex\\PropertySheetHandlers\\" C64, L"", L"", Kind::Handler, When::Wow64, View::Own},
-    {CR, L"Ombrix.ZIP\\shellex\\PropertySheetHandlers\\" C64, L"", L"", Kind::Handler, When::Wow64, View::Own},
-    {CR, L"exefile\\shellex\\PropertySheetHandlers\\" C64, L"", L"", Kind::Handler, When::Wow64, View::Own},
-    {CR, L"Ombrix\\shellex\\DropHandler", L"", C64, Kind::Handler, When::Wow64, View::Own},
-    {CR, L"Ombrix.ZIP\\shellex\\DropHandler", L"", C64, Kind::Handler, When::Wow64, View::Own},
-    {CR, L"Folder\\shellex\\DragDropHandlers\\Ombrix32", L"", C32, Kind::Handler, When::Wow64, View::Own},
-    {CR, L"Folder\\shellex\\DragDropHandlers\\Ombrix", L"", C64, Kind::Handler, When::Wow64, View::Own},
-    {CR, L"Drive\\shellex\\DragDropHandlers\\Ombrix32", L"", C32, Kind::Handler, When::Wow64, View::Own},
-    {CR, L"Drive\\shellex\\DragDropHandlers\\Ombrix", L"", C64, Kind::Handler, When::Wow64, View::Own},
-    {LM, APPROVED, C64, L"Ombrix shell extension", Kind::Approved, When::Wow64, View::Own},
-    {CR, L"Ombrix\\shellex\\ContextMenuHandlers\\" C64, L"", L"", Kind::Menu, When::Wow64, View::Own},
-    {CR, L"Ombrix.ZIP\\shellex\\ContextMenuHandlers\\" C64, L"", L"", Kind::Menu, When::Wow64, View::Own},
-    {CR, L"*\\shellex\\ContextMenuHandlers\\Ombrix32", L"", C32, Kind::Menu, When::Wow64, View::Own},
-    {CR, L"*\\shellex\\ContextMenuHandlers\\Ombrix", L"", C64, Kind::Menu, When::Wow64, View::Own},
-    {CR, L"Folder\\shellex\\ContextMenuHandlers\\Ombrix32", L"", C32, Kind::Menu, When::Wow64, View::Own},
-    {CR, L"Folder\\shellex\\ContextMenuHandlers\\Ombrix", L"", C64, Kind::Menu, When::Wow64, View::Own},
-    {CR, L"lnkfile\\shellex\\ContextMenuHandlers\\Ombrix32", L"", C32, Kind::Menu, When::Wow64, View::Own},
-    {CR, L"lnkfile\\shellex\\ContextMenuHandlers\\Ombrix", L"", C64, Kind::Menu, When::Wow64, View::Own},
+    {C64, L"kvaext64.dll", When::Wow64, View::Only64, When::Wow64, nullptr},
+};
+
+const Row kRows[] = {
     // Default programs: every extension of every row, whatever the user associated.
     {LM, L"Software\\RegisteredApplications", L"Ombrix", L"Software\\Ombrix\\Capabilities", Kind::Product, When::Always, View::Own},
     {LM, L"Software\\Ombrix\\Capabilities", L"ApplicationDescription", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
@@ -100,9 +111,33 @@ const wchar_t* const kAssociations[] = {
     L".xxe", L".uu", L".bz2", L".tbz2", L".bz", L".tbz", L".jar", L".iso", L".z", L".taz", L".xz", L".txz", L".zipx",
     L".zst", L".tzst", L".001"};
 
-// The table with one row for each of those extensions.
+std::wstring Fill(std::wstring text, const Extension& extension, const wchar_t* name) {
+    const std::pair<const wchar_t*, const wchar_t*> fields[] = {
+        {L"{C}", extension.clsid}, {L"{N}", name}, {L"{LIB}", extension.library}};
+    for (const auto& field : fields) {
+        size_t at = text.find(field.first);
+        if (at != std::wstring::npos) text.replace(at, wcslen(field.first), field.second);
+    }
+    return text;
+}
+
+Row ExtensionRow(const ExtensionKey& k, const Extension& extension, const wchar_t* name, When when) {
+    return {k.root, Fill(k.key, extension, name), Fill(k.value, extension, name), Fill(k.data, extension, name),
+            k.kind, when, k.kind == Kind::Class ? extension.classView : View::Own};
+}
+
+// The table: each extension's keys, the fixed rows and one row for each associated extension.
 std::vector<Row> AllRows() {
-    std::vector<Row> rows(std::begin(kRows), std::end(kRows));
+    std::vector<Row> rows;
+    for (const Extension& extension : kExtensions) {
+        for (const ExtensionKey& k : kExtensionKeys) {
+            When when = k.scope == Scope::Own ? extension.when : extension.shared;
+            rows.push_back(ExtensionRow(k, extension, L"Ombrix", when));
+            if (k.scope == Scope::Named && extension.moved != nullptr)
+                rows.push_back(ExtensionRow(k, extension, extension.moved, When::Wow64));
+        }
+    }
+    rows.insert(rows.end(), std::begin(kRows), std::end(kRows));
     for (const wchar_t* extension : kAssociations) {
         rows.push_back({LM, ASSOC, extension, wcscmp(extension, L".zip") == 0 ? L"Ombrix.ZIP" : L"Ombrix",
                         Kind::Product, When::Always, View::OwnOnly});
@@ -149,12 +184,12 @@ size_t ValueCount(HKEY root, const wchar_t* key, REGSAM view) {
 // One value in one view: there with its data, or not there.
 void Expect(const Row& row, REGSAM view, bool present) {
     std::wstring data;
-    bool found = ReadValue(row.root, row.key, row.value, view, &data);
-    std::string where = bench::Utf8(std::wstring(row.key) + L" [" + row.value + L"] in the " +
+    bool found = ReadValue(row.root, row.key.c_str(), row.value.c_str(), view, &data);
+    std::string where = bench::Utf8(row.key + L" [" + row.value + L"] in the " +
                                     (view == KEY_WOW64_64KEY ? L"64" : L"32") + L"-bit view");
     EXPECT_EQ(present, found) << where << (present ? " is missing" : " still holds " + bench::Utf8(data));
     if (present && found) {
-        EXPECT_EQ(bench::Utf8(Expand(row.data)), bench::Utf8(data)) << where;
+        EXPECT_EQ(bench::Utf8(Expand(row.data.c_str())), bench::Utf8(data)) << where;
     }
 }
 
@@ -355,3 +390,4 @@ TEST(ShellExt, ClassicHandlersOnWindows11OnlyWithLegacyMenu) {
         EXPECT_TRUE(ran) << "the case did not run to its end in the child process";
     }
 }
+
