@@ -68,7 +68,6 @@ void RunUninstall() {
     bool restartNeeded = false;
     RunDeletionPasses(programFolder, NamePart(programPath), list.Get(), &restartNeeded);
     list.Reset();
-    RemoveFile(listPath);
 
     // The browser engine's cache.
     wchar_t cache[kPathChars];
@@ -84,6 +83,9 @@ void RunUninstall() {
 
     // The last registry change: until here the list of installed programs can start this again.
     if (ownInstallation) RemoveUninstallEntry();
+    // The list goes after the entry: a run ended before this point is started again from the
+    // entry, and it needs the list to run at all.
+    RemoveFile(listPath);
     // The program file and the folder go after the exit.
     if (!StartRemovalBatch(programPath, folder)) g_shell.exitCode = kExitFailed;
 }
