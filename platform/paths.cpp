@@ -213,19 +213,18 @@ bool MakeLongPath(const wchar_t* path, wchar_t* out, size_t size) {
 }
 
 DWORD GetPathAttributes(const wchar_t* path) {
-    DWORD attributes = GetFileAttributesW(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES) return attributes;
-    wchar_t longPath[kPathChars];
-    if (!MakeLongPath(path, longPath, CountOf(longPath))) return INVALID_FILE_ATTRIBUTES;
-    return GetFileAttributesW(longPath);
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    TryWithLongPath(path, [&](const wchar_t* name) {
+        attributes = GetFileAttributesW(name);
+        return attributes != INVALID_FILE_ATTRIBUTES;
+    });
+    return attributes;
 }
 
 bool FileExists(const wchar_t* path) { return GetPathAttributes(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool RemoveFile(const wchar_t* path) {
-    if (DeleteFileW(path)) return true;
-    wchar_t longPath[kPathChars];
-    return MakeLongPath(path, longPath, CountOf(longPath)) && DeleteFileW(longPath);
+    return TryWithLongPath(path, [](const wchar_t* name) { return DeleteFileW(name) != 0; });
 }
 
 uint64_t GetFreeSpace(const wchar_t* path) {
@@ -245,24 +244,27 @@ bool IsFolderAttr(DWORD attributes) {
 bool IsReparseAttr(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
 FILE* OpenStream(const wchar_t* path, const wchar_t* mode) {
-    FILE* stream = _wfopen(path, mode);
-    if (stream != nullptr) return stream;
-    wchar_t longPath[kPathChars];
-    return MakeLongPath(path, longPath, CountOf(longPath)) ? _wfopen(longPath, mode) : nullptr;
+    FILE* stream = nullptr;
+    TryWithLongPath(path, [&](const wchar_t* name) {
+        stream = _wfopen(name, mode);
+        return stream != nullptr;
+    });
+    return stream;
 }
 
 FILE* CreateNewStream(const wchar_t* path) {
-    // CREATE_NEW fails on anything that stands at the name, a link whose target is missing too.
-    auto create = [](const wchar_t* name) {
-        return CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // CREATE_NEW fails on anything that stands at the name, a link whose target is missing too;
+    // a name that is taken is not tried again.
+    HANDLE file = INVALID_HANDLE_VALUE;
+    auto create = [&](const wchar_t* name) {
+        file = CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return file != INVALID_HANDLE_VALUE;
     };
-    HANDLE file = create(path);
-    DWORD error = GetLastError();
-    if (file == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-        wchar_t longPath[kPathChars];
-        if (MakeLongPath(path, longPath, CountOf(longPath))) file = create(longPath);
-    }
-    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    auto notTaken = [] {
+        DWORD error = GetLastError();
+        return error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS;
+    };
+    if (!TryWithLongPath(path, create, notTaken)) return nullptr;
     int descriptor = _open_osfhandle((intptr_t)file, _O_WRONLY | _O_BINARY);
     if (descriptor == -1) {
         CloseHandle(file);
@@ -349,12 +351,11 @@ bool FileFinder::Next(FindData* data) {
         if (mask_[0] == 0) return false;
         WIN32_FIND_DATAW found;
         if (firstCall_) {
-            HANDLE handle = FindFirstFileW(mask_, &found);
-            if (handle == INVALID_HANDLE_VALUE) {
-                wchar_t longMask[kPathChars];
-                if (MakeLongPath(mask_, longMask, CountOf(longMask)))
-                    handle = FindFirstFileW(longMask, &found);
-            }
+            HANDLE handle = INVALID_HANDLE_VALUE;
+            TryWithLongPath(mask_, [&](const wchar_t* mask) {
+                handle = FindFirstFileW(mask, &found);
+                return handle != INVALID_HANDLE_VALUE;
+            });
             if (handle == INVALID_HANDLE_VALUE) return false;
             handle_ = handle;
         } else if (!FindNextFileW(handle_, &found)) {

@@ -174,6 +174,31 @@ void ReplaceNamePart(wchar_t* path, const wchar_t* name, size_t size);
 void FolderPart(const wchar_t* path, wchar_t* out, size_t size);
 const wchar_t* LastChar(const wchar_t* path);
 bool MakeLongPath(const wchar_t* path, wchar_t* out, size_t size);
+// The rule for every file-system call on a path: try the path as given and, when that fails, once
+// more in its long-path form, when that can be built. call takes a path and returns true on
+// success (a result it has besides, it keeps itself); it sees path itself first, then the long
+// form. worthRetry, when given, is asked right after a plain failure (its error code still set)
+// whether the long form could do better. True when either call succeeded.
+template <typename Call, typename Retry>
+bool TryWithLongPath(const wchar_t* path, Call call, Retry worthRetry) {
+    if (call(path)) return true;
+    if (!worthRetry()) return false;
+    wchar_t longPath[kPathChars];
+    return MakeLongPath(path, longPath, CountOf(longPath)) && call(longPath);
+}
+template <typename Call>
+bool TryWithLongPath(const wchar_t* path, Call call) {
+    return TryWithLongPath(path, call, [] { return true; });
+}
+// The same for a call on two paths (a move, a replacement): both go in their long forms together.
+template <typename Call>
+bool TryWithLongPaths(const wchar_t* from, const wchar_t* to, Call call) {
+    if (call(from, to)) return true;
+    wchar_t longFrom[kPathChars];
+    wchar_t longTo[kPathChars];
+    return MakeLongPath(from, longFrom, CountOf(longFrom)) && MakeLongPath(to, longTo, CountOf(longTo)) &&
+           call(longFrom, longTo);
+}
 DWORD GetPathAttributes(const wchar_t* path);
 bool FileExists(const wchar_t* path);
 bool RemoveFile(const wchar_t* path);

@@ -9,28 +9,18 @@ namespace {
 // Help index files the help viewer leaves beside the program.
 const wchar_t* const kHelpIndexFiles[] = {L"ombrix.gid", L"ombrix.fts"};
 
-// A call on a path, tried once more in the long-path form when the plain call fails.
-template <typename Call>
-bool OnPath(const wchar_t* path, Call call) {
-    if (call(path)) return true;
-    wchar_t longPath[kPathChars];
-    return MakeLongPath(path, longPath, CountOf(longPath)) && call(longPath);
-}
-
 bool ClearAttributes(const wchar_t* path) {
-    return OnPath(path, [](const wchar_t* p) { return SetFileAttributesW(p, FILE_ATTRIBUTE_NORMAL) != 0; });
+    return TryWithLongPath(path, [](const wchar_t* p) { return SetFileAttributesW(p, FILE_ATTRIBUTE_NORMAL) != 0; });
 }
 
 bool RemoveFolder(const wchar_t* path) {
-    return OnPath(path, [](const wchar_t* p) { return RemoveDirectoryW(p) != 0; });
+    return TryWithLongPath(path, [](const wchar_t* p) { return RemoveDirectoryW(p) != 0; });
 }
 
 bool MovePath(const wchar_t* from, const wchar_t* to) {
-    if (MoveFileW(from, to)) return true;
-    wchar_t longFrom[kPathChars];
-    wchar_t longTo[kPathChars];
-    return MakeLongPath(from, longFrom, CountOf(longFrom)) && MakeLongPath(to, longTo, CountOf(longTo)) &&
-           MoveFileW(longFrom, longTo);
+    return TryWithLongPaths(from, to, [](const wchar_t* source, const wchar_t* target) {
+        return MoveFileW(source, target) != 0;
+    });
 }
 
 // Renames a file in use to a free "<path>.<n>.tmp" and has Windows delete it at restart.
@@ -48,18 +38,16 @@ void DeleteAtRestart(const wchar_t* path) {
 // The attributes of an entry that could not be deleted, and whether it is missing. The long
 // form is asked only where it can find more than the plain path.
 DWORD EntryAttributes(const wchar_t* path, bool* missing) {
-    DWORD attributes = GetFileAttributesW(path);
-    DWORD error = GetLastError();
-    bool notFound = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-    if (attributes == INVALID_FILE_ATTRIBUTES && (wcslen(path) >= MAX_PATH || !notFound)) {
-        wchar_t longPath[kPathChars];
-        if (MakeLongPath(path, longPath, CountOf(longPath))) {
-            attributes = GetFileAttributesW(longPath);
-            error = GetLastError();
-        }
-    }
-    *missing = attributes == INVALID_FILE_ATTRIBUTES &&
-               (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    DWORD error = NO_ERROR;
+    auto read = [&](const wchar_t* name) {
+        attributes = GetFileAttributesW(name);
+        error = GetLastError();
+        return attributes != INVALID_FILE_ATTRIBUTES;
+    };
+    auto isNotFound = [](DWORD code) { return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND; };
+    TryWithLongPath(path, read, [&] { return wcslen(path) >= MAX_PATH || !isNotFound(error); });
+    *missing = attributes == INVALID_FILE_ATTRIBUTES && isNotFound(error);
     return attributes;
 }
 
@@ -106,7 +94,7 @@ Outcome VisitEntry(const wchar_t* programFolder, const wchar_t* programName, con
 }  // namespace
 
 bool ScheduleDeletion(const wchar_t* path) {
-    return OnPath(path, [](const wchar_t* p) {
+    return TryWithLongPath(path, [](const wchar_t* p) {
         return MoveFileExW(p, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
     });
 }
