@@ -136,6 +136,12 @@ void JoinPath(const wchar_t* folder, const wchar_t* name, wchar_t* out, size_t s
     CopyString(out, joined, size);
 }
 
+bool JoinWhole(const wchar_t* folder, const wchar_t* name, wchar_t* out, size_t size) {
+    if (wcslen(folder) + 1 + wcslen(name) >= size) return false;
+    JoinPath(folder, name, out, size);
+    return true;
+}
+
 const wchar_t* NamePart(const wchar_t* path) {
     const wchar_t* name = nullptr;
     for (const wchar_t* p = path; *p != 0; ++p) {
@@ -243,6 +249,13 @@ bool IsFolderAttr(DWORD attributes) {
 
 bool IsReparseAttr(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
+bool MayClearAttributes(DWORD attributes) {
+    // Only these stand in the way of a deletion. Those of a link would be set on its target,
+    // which may lie anywhere; unknown ones may be a link's.
+    const DWORD kBlocking = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & kBlocking) != 0 && !IsReparseAttr(attributes);
+}
+
 FILE* OpenStream(const wchar_t* path, const wchar_t* mode) {
     FILE* stream = nullptr;
     TryWithLongPath(path, [&](const wchar_t* name) {
@@ -337,6 +350,38 @@ bool IsLocalPath(const wchar_t* path) {
     if (!IsDriveLetter(path) || !IsPathSeparator(path[2])) return false;
     wchar_t root[4] = {path[0], L':', L'\\', 0};
     return GetDriveTypeW(root) != DRIVE_REMOTE;
+}
+
+bool PassesThroughLink(const wchar_t* base, const wchar_t* path, AttributeQuery query, CheckedFolder* checked) {
+    size_t start = wcslen(base);
+    if (wcsncmp(path, base, start) != 0) return true;
+    // The folders the last path checked are not asked again: paths come folder by folder. The
+    // checked folder counts only where it is a whole folder of this path, a separator following
+    // it here: "C:\P\Lang" is no folder of "C:\P\Language\x".
+    size_t known = 0;
+    if (checked != nullptr && checked->length > start && wcsncmp(path, checked->path, checked->length) == 0 &&
+        IsPathSeparator(path[checked->length])) {
+        known = checked->length;
+    }
+    wchar_t folder[kPathChars];
+    size_t deepest = 0;
+    for (size_t i = start; path[i] != 0; ++i) {
+        // Each folder on the way, named without its separator; empty parts name nothing new.
+        if (!IsPathSeparator(path[i]) || i == start || IsPathSeparator(path[i - 1])) continue;
+        if (i >= CountOf(folder)) return true;
+        deepest = i;
+        if (i <= known) continue;
+        wmemcpy(folder, path, i);
+        folder[i] = 0;
+        DWORD attributes = query(folder);
+        if (attributes == INVALID_FILE_ATTRIBUTES || IsReparseAttr(attributes)) return true;
+    }
+    if (checked != nullptr && deepest > known) {
+        wmemcpy(checked->path, path, deepest);
+        checked->path[deepest] = 0;
+        checked->length = deepest;
+    }
+    return false;
 }
 
 void FileFinder::SetMask(const wchar_t* mask) {

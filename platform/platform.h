@@ -167,6 +167,8 @@ bool IsAbsolutePath(const wchar_t* path);
 bool HasWildcards(const wchar_t* path);
 void AddTrailingBackslash(wchar_t* path, size_t size);
 void JoinPath(const wchar_t* folder, const wchar_t* name, wchar_t* out, size_t size);
+// Joins only when the whole fits: a cut path would name some other file.
+bool JoinWhole(const wchar_t* folder, const wchar_t* name, wchar_t* out, size_t size);
 const wchar_t* NamePart(const wchar_t* path);
 wchar_t* NamePart(wchar_t* path);
 void CutNamePart(wchar_t* path);
@@ -205,6 +207,9 @@ bool RemoveFile(const wchar_t* path);
 uint64_t GetFreeSpace(const wchar_t* path);
 bool IsFolderAttr(DWORD attributes);
 bool IsReparseAttr(DWORD attributes);
+// True when attributes that stand in the way of a deletion are set and may be cleared: never
+// on a link (they would be set on its target) nor when they could not be read.
+bool MayClearAttributes(DWORD attributes);
 FILE* OpenStream(const wchar_t* path, const wchar_t* mode);
 // A write stream on a file that did not exist before; nothing standing at the name, a link
 // included, is ever opened.
@@ -221,6 +226,19 @@ bool IsSoleFileAt(HANDLE handle, const wchar_t* path);
 bool IsSoleFileAt(const wchar_t* path);
 // An absolute path on a drive of this machine: never one that would make Windows contact a host.
 bool IsLocalPath(const wchar_t* path);
+// The attributes of a path, INVALID_FILE_ATTRIBUTES when they cannot be read.
+using AttributeQuery = DWORD (*)(const wchar_t* path);
+// The deepest folder on a path found to be no link, length 0 when none.
+struct CheckedFolder {
+    wchar_t path[kPathChars];
+    size_t length;
+};
+// True when a folder on the path below the base folder is a link (junction, symbolic link) or
+// cannot be read: the path may then lead outside the base folder; also when the path does not
+// begin with the base folder. With checked, the folders it holds are not asked again, and it then
+// holds this path's folders.
+bool PassesThroughLink(const wchar_t* base, const wchar_t* path, AttributeQuery query,
+                       CheckedFolder* checked = nullptr);
 // Holds a folder open, without delete sharing, so that it cannot be renamed or swapped for a link
 // while the caller works in it.
 class HeldFolder {

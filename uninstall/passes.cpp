@@ -95,8 +95,9 @@ bool VisitEntry(Pass* pass, const char* entry) {
     Outcome outcome = DeleteEntry(path, pass->programName, pass->restartNeeded);
     if (outcome != Outcome::Deleted) return outcome == Outcome::Pending;
     ++pass->deleted;
-    // A deleted entry that begins the checked path was a folder on it: something else may take
-    // its name now, so the folders are asked again.
+    // A deleted entry whose path begins the checked one may have been a folder on it, whose name
+    // something else may take now: the folders are asked again (a name that only begins alike
+    // costs no more than the questions).
     size_t length = wcslen(path);
     if (pass->checked.length >= length && wcsncmp(pass->checked.path, path, length) == 0) pass->checked.length = 0;
     return false;

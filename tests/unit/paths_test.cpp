@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -243,18 +244,27 @@ TEST(PathTests, AddTrailingBackslash) {
     }
 }
 
-TEST(PathTests, JoinPath) {
+TEST(PathTests, JoinPathAndJoinWhole) {
+    // JoinWhole joins only where the whole fits, separator counted; JoinPath cuts.
     struct Case {
         const wchar_t* folder;
         const wchar_t* name;
         size_t size;
         const wchar_t* expected;
+        bool whole;
     } cases[] = {
-        {L"C:", L"a", 32, L"C:a"},           {L"C:\\", L"a", 32, L"C:\\a"},
-        {L"", L"a", 32, L"a"},               {L"dir", L"a", 32, L"dir\\a"},
-        {L"dir\\", L"a", 32, L"dir\\a"},     {L"dir/", L"a", 32, L"dir/\\a"},
-        {L"C:\\x", L"", 32, L"C:\\x\\"},     {L"dir", L"abc", 6, L"dir\\a"},
-        {L"folder", L"name", 4, L"fol"},     {L"\\\\srv\\share", L"f", 32, L"\\\\srv\\share\\f"},
+        {L"C:", L"a", 32, L"C:a", true},
+        {L"C:\\", L"a", 32, L"C:\\a", true},
+        {L"", L"a", 32, L"a", true},
+        {L"dir", L"a", 32, L"dir\\a", true},
+        {L"dir\\", L"a", 32, L"dir\\a", true},
+        {L"dir/", L"a", 32, L"dir/\\a", true},
+        {L"C:\\x", L"", 32, L"C:\\x\\", true},
+        {L"dir", L"abc", 6, L"dir\\a", false},
+        {L"dir", L"abc", 7, L"dir\\ab", false},
+        {L"dir", L"ab", 7, L"dir\\ab", true},
+        {L"folder", L"name", 4, L"fol", false},
+        {L"\\\\srv\\share", L"f", 32, L"\\\\srv\\share\\f", true},
     };
     for (const auto& c : cases) {
         wchar_t out[32];
@@ -262,11 +272,21 @@ TEST(PathTests, JoinPath) {
         JoinPath(c.folder, c.name, out, c.size);
         EXPECT_STREQ(c.expected, out) << c.folder << L" + " << c.name;
         for (size_t i = c.size; i < CountOf(out); ++i) ASSERT_EQ(L'#', out[i]);
+
+        wchar_t whole[32];
+        for (auto& ch : whole) ch = L'#';
+        EXPECT_EQ(c.whole, JoinWhole(c.folder, c.name, whole, c.size)) << c.folder << L" + " << c.name;
+        if (c.whole) {
+            EXPECT_STREQ(c.expected, whole) << c.folder << L" + " << c.name;
+        }
+        for (size_t i = c.whole ? c.size : 0; i < CountOf(whole); ++i) ASSERT_EQ(L'#', whole[i]);
     }
     // The folder may be the output buffer.
     wchar_t same[32] = L"C:\\dir";
     JoinPath(same, L"file.txt", same, CountOf(same));
     EXPECT_STREQ(L"C:\\dir\\file.txt", same);
+    EXPECT_TRUE(JoinWhole(same, L"x", same, CountOf(same)));
+    EXPECT_STREQ(L"C:\\dir\\file.txt\\x", same);
 }
 
 TEST(PathTests, NamePartAndLastChar) {
@@ -441,23 +461,77 @@ TEST_F(ScratchTest, NamesOnlyTheLongFormReachesAreRetried) {
     EXPECT_FALSE(Exists(Path(L"rel.")));
 }
 
-TEST(AttributeTests, FolderAndReparseBits) {
+TEST(AttributeTests, FolderReparseAndClearableBits) {
     struct Case {
         DWORD attributes;
-        bool folder, reparse;
+        bool folder, reparse, clearable;
     } cases[] = {
-        {FILE_ATTRIBUTE_DIRECTORY, true, false},
-        {FILE_ATTRIBUTE_NORMAL, false, false},
-        {FILE_ATTRIBUTE_ARCHIVE, false, false},
-        {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, true, true},
-        {FILE_ATTRIBUTE_REPARSE_POINT, false, true},
-        {0x400, false, true},
+        {FILE_ATTRIBUTE_DIRECTORY, true, false, false},
+        {FILE_ATTRIBUTE_NORMAL, false, false, false},
+        {FILE_ATTRIBUTE_ARCHIVE, false, false, false},
+        {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, true, true, false},
+        {FILE_ATTRIBUTE_REPARSE_POINT, false, true, false},
+        {0x400, false, true, false},
+        // Only these stand in the way of a deletion, and never on a link.
+        {FILE_ATTRIBUTE_READONLY, false, false, true},
+        {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE, false, false, true},
+        {FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY, true, false, true},
+        {FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT, false, true, false},
+        {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, true, true, false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.folder, IsFolderAttr(c.attributes)) << c.attributes;
-        EXPECT_EQ(c.reparse, IsReparseAttr(c.attributes)) << c.attributes;
+        EXPECT_EQ(c.folder, IsFolderAttr(c.attributes)) << std::hex << c.attributes;
+        EXPECT_EQ(c.reparse, IsReparseAttr(c.attributes)) << std::hex << c.attributes;
+        EXPECT_EQ(c.clearable, MayClearAttributes(c.attributes)) << std::hex << c.attributes;
     }
+    // Attributes that could not be read may be a link's.
     EXPECT_FALSE(IsFolderAttr(INVALID_FILE_ATTRIBUTES));
+    EXPECT_FALSE(MayClearAttributes(INVALID_FILE_ATTRIBUTES));
+}
+
+namespace {
+
+// The folders of a made-up program folder and their attributes; others are missing.
+const std::pair<const wchar_t*, DWORD> kLinkTree[] = {
+    {L"C:\\P\\Formats", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT},
+    {L"C:\\P\\Lang", FILE_ATTRIBUTE_DIRECTORY},
+    {L"C:\\P\\Lang\\Old", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT},
+    {L"C:\\P\\Lang\\New", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY},
+    {L"C:\\P\\Shared", FILE_ATTRIBUTE_REPARSE_POINT},
+    {L"C:\\P\\Locked", INVALID_FILE_ATTRIBUTES},
+};
+
+DWORD LinkTreeAttributes(const wchar_t* path) {
+    for (const auto& folder : kLinkTree) {
+        if (wcscmp(folder.first, path) == 0) return folder.second;
+    }
+    return INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
+TEST(Links, PathsBelowALinkAreFlaggedAndALinkItselfIsNot) {
+    struct Case {
+        const wchar_t* path;
+        bool flagged;
+    } cases[] = {
+        {L"C:\\P\\Formats", false},  // the link itself: removed as a link
+        {L"C:\\P\\Formats\\x.dll", true},
+        {L"C:\\P\\Formats/x.dll", true},
+        {L"C:\\P\\Formats\\\\x.dll", true},
+        {L"C:\\P\\Formats\\deep\\x.dll", true},
+        {L"C:\\P\\Lang\\de.lng", false},
+        {L"C:\\P\\Lang\\Old", false},
+        {L"C:\\P\\Lang\\Old\\de.lng", true},
+        {L"C:\\P\\Lang/Old/de.lng", true},
+        {L"C:\\P\\Lang\\New\\de.lng", false},
+        {L"C:\\P\\Shared\\x.dll", true},  // a file link standing where a folder is named
+        {L"C:\\P\\Locked\\x.dll", true},  // unreadable: it may be a link
+        {L"C:\\P\\Missing\\x.dll", true},
+        {L"C:\\P\\ReadMe.txt", false},
+        {L"C:\\Q\\Lang\\de.lng", true},  // not below the base folder at all
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.flagged, PassesThroughLink(L"C:\\P\\", c.path, LinkTreeAttributes)) << c.path;
 }
 
 TEST_F(ScratchTest, FreeSpace) {
