@@ -19,6 +19,22 @@ const wchar_t kPathsKey[] = L"Software\\Ombrix\\Paths";
 
 std::wstring Buf(const wchar_t* text) { return std::wstring(text); }
 
+// What an operation leaves in a buffer of 32 characters that holds start, every character after
+// it marked: the text, with " [wrote past its room]" added when a mark at or past room (or past
+// start's terminator) was overwritten.
+template <typename Operation>
+std::wstring Leaves(const wchar_t* start, size_t room, Operation operation) {
+    wchar_t buf[32];
+    for (auto& ch : buf) ch = L'#';
+    CopyString(buf, start, CountOf(buf));
+    operation(buf);
+    std::wstring text(buf, std::find(buf, buf + CountOf(buf), L'\0'));
+    for (size_t i = std::max(room, wcslen(start) + 1); i < CountOf(buf); ++i) {
+        if (buf[i] != L'#') return text + L" [wrote past its room]";
+    }
+    return text;
+}
+
 std::wstring Folder(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
 std::wstring TempPath() {
@@ -237,10 +253,8 @@ TEST(PathTests, AddTrailingBackslash) {
         {L"C:", 16, L"C:\\"},
     };
     for (const auto& c : cases) {
-        wchar_t buf[16];
-        CopyString(buf, c.path, CountOf(buf));
-        AddTrailingBackslash(buf, c.size);
-        EXPECT_STREQ(c.expected, buf) << c.path << L" in " << c.size;
+        EXPECT_EQ(c.expected, Leaves(c.path, c.size, [&](wchar_t* buf) { AddTrailingBackslash(buf, c.size); }))
+            << c.path << L" in " << c.size;
     }
 }
 
@@ -267,19 +281,13 @@ TEST(PathTests, JoinPathAndJoinWhole) {
         {L"\\\\srv\\share", L"f", 32, L"\\\\srv\\share\\f", true},
     };
     for (const auto& c : cases) {
-        wchar_t out[32];
-        for (auto& ch : out) ch = L'#';
-        JoinPath(c.folder, c.name, out, c.size);
-        EXPECT_STREQ(c.expected, out) << c.folder << L" + " << c.name;
-        for (size_t i = c.size; i < CountOf(out); ++i) ASSERT_EQ(L'#', out[i]);
-
-        wchar_t whole[32];
-        for (auto& ch : whole) ch = L'#';
-        EXPECT_EQ(c.whole, JoinWhole(c.folder, c.name, whole, c.size)) << c.folder << L" + " << c.name;
-        if (c.whole) {
-            EXPECT_STREQ(c.expected, whole) << c.folder << L" + " << c.name;
-        }
-        for (size_t i = c.whole ? c.size : 0; i < CountOf(whole); ++i) ASSERT_EQ(L'#', whole[i]);
+        EXPECT_EQ(c.expected, Leaves(L"", c.size, [&](wchar_t* out) { JoinPath(c.folder, c.name, out, c.size); }))
+            << c.folder << L" + " << c.name;
+        bool joined = false;
+        std::wstring whole = Leaves(L"", c.whole ? c.size : 0,
+                                    [&](wchar_t* out) { joined = JoinWhole(c.folder, c.name, out, c.size); });
+        EXPECT_EQ(c.whole, joined) << c.folder << L" + " << c.name;
+        EXPECT_EQ(c.whole ? c.expected : L"", whole) << c.folder << L" + " << c.name;
     }
     // The folder may be the output buffer.
     wchar_t same[32] = L"C:\\dir";
@@ -289,19 +297,35 @@ TEST(PathTests, JoinPathAndJoinWhole) {
     EXPECT_STREQ(L"C:\\dir\\file.txt\\x", same);
 }
 
-TEST(PathTests, NamePartAndLastChar) {
+TEST(PathTests, NamePartCutNamePartAndLastChar) {
     struct Case {
         const wchar_t* path;
         const wchar_t* name;
+        const wchar_t* cut;
     } cases[] = {
-        {L"C:a", L"a"},          {L"a/b", L"b"},          {L"\\\\server", L"server"},
-        {L"", L""},              {L"file", L"file"},      {L"C:\\dir\\", L""},
-        {L"C:\\d\\f.txt", L"f.txt"}, {L"x:y", L"y"},      {L"a\\b/c", L"c"},
+        {L"C:a", L"a", L"C:"},
+        {L"C:file", L"file", L"C:"},
+        {L"x:y", L"y", L"x:"},
+        {L"a/b", L"b", L"a"},
+        {L"a\\file", L"file", L"a"},
+        {L"a\\b/c", L"c", L"a\\b"},
+        {L"\\\\server", L"server", L"\\"},
+        {L"\\\\srv\\share", L"share", L"\\\\srv"},
+        {L"\\file", L"file", L"\\"},
+        {L"", L"", L""},
+        {L"file", L"file", L""},
+        {L"C:\\", L"", L"C:\\"},
+        {L"C:\\file", L"file", L"C:\\"},
+        {L"C:\\dir\\", L"", L"C:\\dir"},
+        {L"C:\\dir\\file", L"file", L"C:\\dir"},
+        {L"C:\\d\\f.txt", L"f.txt", L"C:\\d"},
+        {L"C:/d/f", L"f", L"C:/d"},
     };
     for (const auto& c : cases) {
         const wchar_t* name = NamePart(c.path);
         EXPECT_STREQ(c.name, name) << c.path;
         EXPECT_TRUE(name >= c.path && name <= c.path + wcslen(c.path)) << c.path;
+        EXPECT_EQ(c.cut, Leaves(c.path, 0, CutNamePart)) << c.path;
     }
     wchar_t writable[] = L"C:\\dir\\file";
     EXPECT_EQ(writable + 7, NamePart(writable));
@@ -310,24 +334,6 @@ TEST(PathTests, NamePartAndLastChar) {
     EXPECT_EQ(text + 2, LastChar(text));
     const wchar_t* empty = L"";
     EXPECT_EQ(empty, LastChar(empty));
-}
-
-TEST(PathTests, CutNamePart) {
-    struct Case {
-        const wchar_t* path;
-        const wchar_t* expected;
-    } cases[] = {
-        {L"C:\\dir\\file", L"C:\\dir"}, {L"C:\\file", L"C:\\"}, {L"C:file", L"C:"},
-        {L"\\file", L"\\"},             {L"a\\file", L"a"},     {L"file", L""},
-        {L"", L""},                     {L"C:\\", L"C:\\"},     {L"C:\\dir\\", L"C:\\dir"},
-        {L"C:/d/f", L"C:/d"},           {L"\\\\srv\\share", L"\\\\srv"},
-    };
-    for (const auto& c : cases) {
-        wchar_t buf[32];
-        CopyString(buf, c.path, CountOf(buf));
-        CutNamePart(buf);
-        EXPECT_STREQ(c.expected, buf) << c.path;
-    }
 }
 
 TEST(PathTests, ReplaceNamePartAndFolderPart) {
@@ -345,11 +351,8 @@ TEST(PathTests, ReplaceNamePartAndFolderPart) {
         {L"C:\\dir\\x", L"y", 3, L"C:\\dir\\x"},  // no room after the folder: unchanged
     };
     for (const auto& c : cases) {
-        wchar_t buf[32];
-        for (auto& ch : buf) ch = L'#';
-        CopyString(buf, c.path, CountOf(buf));
-        ReplaceNamePart(buf, c.name, c.size);
-        EXPECT_STREQ(c.expected, buf) << c.path;
+        EXPECT_EQ(c.expected, Leaves(c.path, c.size, [&](wchar_t* buf) { ReplaceNamePart(buf, c.name, c.size); }))
+            << c.path;
     }
 
     struct FolderCase {
@@ -361,11 +364,7 @@ TEST(PathTests, ReplaceNamePartAndFolderPart) {
         {L"C:\\dir\\file", 4, L"C:\\"},       {L"a/b/c", 32, L"a/b/"},
     };
     for (const auto& c : folders) {
-        wchar_t out[32];
-        for (auto& ch : out) ch = L'#';
-        FolderPart(c.path, out, c.size);
-        EXPECT_STREQ(c.expected, out) << c.path;
-        for (size_t i = c.size; i < CountOf(out); ++i) ASSERT_EQ(L'#', out[i]);
+        EXPECT_EQ(c.expected, Leaves(L"", c.size, [&](wchar_t* out) { FolderPart(c.path, out, c.size); })) << c.path;
     }
 }
 

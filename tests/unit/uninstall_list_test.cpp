@@ -208,57 +208,53 @@ TEST(ListLines, LineEndsBlanksAndOverlongLines) {
     bench::RemoveTree(folder);
 }
 
-TEST(Passes, FolderBeforeItsFilesTakesOneMorePass) {
-    PassFolder f(L"passes-order");
-    f.Folder(L"Formats");
-    f.Folder(L"Formats\\deep");
-    f.File(L"Formats\\deep\\x.fmt");
-    f.File(L"Formats\\zst.fmt");
-    f.File(L"Ombrix.exe");
-    bool restart = false;
-    // Pass 1 deletes the files and "deep", pass 2 "Formats", pass 3 nothing.
-    EXPECT_EQ(3u, f.Passes("Formats\nFormats\\deep\\x.fmt\nFormats\\deep\nFormats\\zst.fmt\nOmbrix.exe\n", &restart));
-    EXPECT_FALSE(f.Has(L"Formats"));
-    EXPECT_FALSE(f.Has(L"Ombrix.exe"));
-    EXPECT_FALSE(restart);
-
-    f.Folder(L"Lang");
-    f.File(L"Lang\\de.lng");
-    f.File(L"ReadMe.txt");
-    EXPECT_EQ(2u, f.Passes("ReadMe.txt\nLang\\de.lng\nLang\n", &restart));
-    EXPECT_FALSE(f.Has(L"Lang"));
-    EXPECT_FALSE(f.Has(L"ReadMe.txt"));
-
-    // Pending after pass 1, one spelling of the folder goes in pass 2 and the other finds it gone.
-    f.Folder(L"Old");
-    f.File(L"Old\\x");
-    EXPECT_EQ(3u, f.Passes("Old/\nOld\nOld\\x\n", &restart));
-    EXPECT_FALSE(f.Has(L"Old"));
-}
-
-TEST(Passes, MissingEntriesTakeOnePassAndDeleteNothing) {
-    PassFolder f(L"passes-missing");
-    f.File(L"keep.txt");
-    bool restart = false;
-    EXPECT_EQ(1u, f.Passes("gone.txt\r\nsub\\gone\r\ngone-folder\r\n", &restart));
-    EXPECT_TRUE(f.Has(L"keep.txt"));
-    EXPECT_FALSE(restart);
-}
-
-TEST(Passes, WindowsLineEndsBlanksAndReadOnlyAttributes) {
-    PassFolder f(L"passes-format");
-    f.Folder(L"Lang");
-    f.File(L"Lang\\de.lng");
-    f.File(L"ReadMe.txt");
-    f.File(L"locked.txt");
-    SetFileAttributesW(f.In(L"locked.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-    SetFileAttributesW(f.In(L"Lang").c_str(), FILE_ATTRIBUTE_READONLY);
-    bool restart = false;
-    EXPECT_EQ(3u, f.Passes("\r\nLang \r\n\r\n  \t\r\nReadMe.txt\t\t\r\nLang\\de.lng   \r\nlocked.txt\r\n", &restart));
-    EXPECT_FALSE(f.Has(L"Lang"));
-    EXPECT_FALSE(f.Has(L"ReadMe.txt"));
-    EXPECT_FALSE(f.Has(L"locked.txt"));
-    EXPECT_FALSE(restart);
+TEST(Passes, EachListTakesItsPassesAndDeletesWhatItNames) {
+    // What the program folder holds (a name with a trailing backslash is a folder), attributes set
+    // on some of it, the list, and what the passes must do.
+    struct Case {
+        const char* label;
+        std::vector<std::wstring> made;
+        std::vector<std::pair<const wchar_t*, DWORD>> attributes;
+        std::string list;
+        uint32_t passes;
+        std::vector<const wchar_t*> gone, kept;
+    };
+    const Case cases[] = {
+        // Pass 1 deletes the files and "deep", pass 2 "Formats", pass 3 nothing.
+        {"a folder before its files takes one more pass",
+         {L"Formats\\", L"Formats\\deep\\", L"Formats\\deep\\x.fmt", L"Formats\\zst.fmt", L"Ombrix.exe"},
+         {},
+         "Formats\nFormats\\deep\\x.fmt\nFormats\\deep\nFormats\\zst.fmt\nOmbrix.exe\n",
+         3,
+         {L"Formats", L"Ombrix.exe"},
+         {}},
+        {"files before their folder", {L"Lang\\", L"Lang\\de.lng", L"ReadMe.txt"}, {}, "ReadMe.txt\nLang\\de.lng\nLang\n", 2,
+         {L"Lang", L"ReadMe.txt"}, {}},
+        // Pending after pass 1, one spelling of the folder goes in pass 2 and the other finds it gone.
+        {"two spellings of a folder", {L"Old\\", L"Old\\x"}, {}, "Old/\nOld\nOld\\x\n", 3, {L"Old"}, {}},
+        {"missing entries take one pass and delete nothing", {L"keep.txt"}, {},
+         "gone.txt\r\nsub\\gone\r\ngone-folder\r\n", 1, {}, {L"keep.txt"}},
+        {"Windows line ends, blanks and read-only attributes",
+         {L"Lang\\", L"Lang\\de.lng", L"ReadMe.txt", L"locked.txt"},
+         {{L"locked.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN}, {L"Lang", FILE_ATTRIBUTE_READONLY}},
+         "\r\nLang \r\n\r\n  \t\r\nReadMe.txt\t\t\r\nLang\\de.lng   \r\nlocked.txt\r\n",
+         3,
+         {L"Lang", L"ReadMe.txt", L"locked.txt"},
+         {}},
+    };
+    for (const Case& c : cases) {
+        PassFolder f(L"passes-lists");
+        for (const std::wstring& name : c.made) {
+            if (name.back() == L'\\') f.Folder(name.substr(0, name.size() - 1));
+            else f.File(name);
+        }
+        for (const auto& set : c.attributes) SetFileAttributesW(f.In(set.first).c_str(), set.second);
+        bool restart = false;
+        EXPECT_EQ(c.passes, f.Passes(c.list, &restart)) << c.label;
+        for (const wchar_t* name : c.gone) EXPECT_FALSE(f.Has(name)) << c.label << ": " << name;
+        for (const wchar_t* name : c.kept) EXPECT_TRUE(f.Has(name)) << c.label << ": " << name;
+        EXPECT_FALSE(restart) << c.label;
+    }
 }
 
 TEST(Passes, HostileAndOverlongEntriesDeleteNothing) {
