@@ -267,18 +267,12 @@ TEST(PathTests, JoinPathAndJoinWhole) {
         const wchar_t* expected;
         bool whole;
     } cases[] = {
-        {L"C:", L"a", 32, L"C:a", true},
-        {L"C:\\", L"a", 32, L"C:\\a", true},
-        {L"", L"a", 32, L"a", true},
-        {L"dir", L"a", 32, L"dir\\a", true},
-        {L"dir\\", L"a", 32, L"dir\\a", true},
-        {L"dir/", L"a", 32, L"dir/\\a", true},
-        {L"C:\\x", L"", 32, L"C:\\x\\", true},
-        {L"dir", L"abc", 6, L"dir\\a", false},
-        {L"dir", L"abc", 7, L"dir\\ab", false},
-        {L"dir", L"ab", 7, L"dir\\ab", true},
-        {L"folder", L"name", 4, L"fol", false},
-        {L"\\\\srv\\share", L"f", 32, L"\\\\srv\\share\\f", true},
+        {L"C:", L"a", 32, L"C:a", true},             {L"C:\\", L"a", 32, L"C:\\a", true},
+        {L"", L"a", 32, L"a", true},                 {L"dir", L"a", 32, L"dir\\a", true},
+        {L"dir\\", L"a", 32, L"dir\\a", true},       {L"dir/", L"a", 32, L"dir/\\a", true},
+        {L"C:\\x", L"", 32, L"C:\\x\\", true},       {L"dir", L"abc", 6, L"dir\\a", false},
+        {L"dir", L"abc", 7, L"dir\\ab", false},      {L"dir", L"ab", 7, L"dir\\ab", true},
+        {L"folder", L"name", 4, L"fol", false},      {L"\\\\srv\\share", L"f", 32, L"\\\\srv\\share\\f", true},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.expected, Leaves(L"", c.size, [&](wchar_t* out) { JoinPath(c.folder, c.name, out, c.size); }))
