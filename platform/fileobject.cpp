@@ -48,22 +48,17 @@ bool FileObject::Open(const wchar_t* name, unsigned mode) {
     DWORD share = (mode & kOpenNoShareRead) ? 0 : FILE_SHARE_READ;
     if (mode & kOpenShareWrite) share |= FILE_SHARE_WRITE;
 
-    HANDLE handle = CreateFileW(name, access, share, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    // Either form may find nothing there while the other failed for another reason (its length).
+    bool notFound = false;
+    TryWithLongPath(name, [&](const wchar_t* path) {
+        handle = CreateFileW(path, access, share, nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) notFound = true;
+        return handle != INVALID_HANDLE_VALUE;
+    });
     if (handle == INVALID_HANDLE_VALUE) {
-        DWORD error = GetLastError();
-        wchar_t longName[kPathChars];
-        if (MakeLongPath(name, longName, CountOf(longName))) {
-            handle = CreateFileW(longName, access, share, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-            if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
-                error = ERROR_FILE_NOT_FOUND;
-            }
-        }
-        if (handle == INVALID_HANDLE_VALUE) {
-            if (error == ERROR_FILE_NOT_FOUND) lastErrorKind_ = kFileErrorNotFound;
-            return false;
-        }
+        if (notFound) lastErrorKind_ = kFileErrorNotFound;
+        return false;
     }
     handle_ = handle;
     created_ = false;
@@ -85,16 +80,17 @@ bool FileObject::Create(const wchar_t* name, unsigned mode) {
     DWORD share = (mode & kCreateShareRead) ? FILE_SHARE_READ : 0;
 
     HANDLE handle = INVALID_HANDLE_VALUE;
-    createdLongForm_ = false;
-    // Under its plain name Windows would drop a trailing dot or space and make another file.
-    if (!EndsWithDotOrSpace(name) || (mode & kCreateTrailingDot)) {
-        handle = CreateFileW(name, access, share, nullptr, CREATE_ALWAYS, 0, nullptr);
-    }
-    wchar_t longName[kPathChars];
-    if (handle == INVALID_HANDLE_VALUE && MakeLongPath(name, longName, CountOf(longName))) {
-        handle = CreateFileW(longName, access, share, nullptr, CREATE_ALWAYS, 0, nullptr);
-        createdLongForm_ = handle != INVALID_HANDLE_VALUE;
-    }
+    // Under its plain name Windows would drop a trailing dot or space and make another file: such
+    // a name is made through its long form alone.
+    bool plainNameMeant = !EndsWithDotOrSpace(name) || (mode & kCreateTrailingDot);
+    bool longForm = false;
+    TryWithLongPath(name, [&](const wchar_t* path) {
+        longForm = path != name;
+        if (!longForm && !plainNameMeant) return false;
+        handle = CreateFileW(path, access, share, nullptr, CREATE_ALWAYS, 0, nullptr);
+        return handle != INVALID_HANDLE_VALUE;
+    });
+    createdLongForm_ = longForm && handle != INVALID_HANDLE_VALUE;
     handle_ = handle;
     created_ = true;
     readFailed_ = false;

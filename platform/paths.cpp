@@ -105,6 +105,12 @@ void JoinPath(const wchar_t* folder, const wchar_t* name, wchar_t* out, size_t s
     CopyString(out, joined, size);
 }
 
+bool JoinWhole(const wchar_t* folder, const wchar_t* name, wchar_t* out, size_t size) {
+    if (wcslen(folder) + 1 + wcslen(name) >= size) return false;
+    JoinPath(folder, name, out, size);
+    return true;
+}
+
 const wchar_t* NamePart(const wchar_t* path) {
     const wchar_t* name = nullptr;
     for (const wchar_t* p = path; *p != 0; ++p) {
@@ -182,19 +188,18 @@ bool MakeLongPath(const wchar_t* path, wchar_t* out, size_t size) {
 }
 
 DWORD GetPathAttributes(const wchar_t* path) {
-    DWORD attributes = GetFileAttributesW(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES) return attributes;
-    wchar_t longPath[kPathChars];
-    if (!MakeLongPath(path, longPath, CountOf(longPath))) return INVALID_FILE_ATTRIBUTES;
-    return GetFileAttributesW(longPath);
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    TryWithLongPath(path, [&](const wchar_t* name) {
+        attributes = GetFileAttributesW(name);
+        return attributes != INVALID_FILE_ATTRIBUTES;
+    });
+    return attributes;
 }
 
 bool FileExists(const wchar_t* path) { return GetPathAttributes(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool RemoveFile(const wchar_t* path) {
-    if (DeleteFileW(path)) return true;
-    wchar_t longPath[kPathChars];
-    return MakeLongPath(path, longPath, CountOf(longPath)) && DeleteFileW(longPath);
+    return TryWithLongPath(path, [](const wchar_t* name) { return DeleteFileW(name) != 0; });
 }
 
 uint64_t GetFreeSpace(const wchar_t* path) {
@@ -213,25 +218,35 @@ bool IsFolderAttr(DWORD attributes) {
 
 bool IsReparseAttr(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 
+bool MayClearAttributes(DWORD attributes) {
+    // Only these stand in the way of a deletion. Those of a link would be set on its target,
+    // which may lie anywhere; unknown ones may be a link's.
+    const DWORD kBlocking = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & kBlocking) != 0 && !IsReparseAttr(attributes);
+}
+
 FILE* OpenStream(const wchar_t* path, const wchar_t* mode) {
-    FILE* stream = _wfopen(path, mode);
-    if (stream != nullptr) return stream;
-    wchar_t longPath[kPathChars];
-    return MakeLongPath(path, longPath, CountOf(longPath)) ? _wfopen(longPath, mode) : nullptr;
+    FILE* stream = nullptr;
+    TryWithLongPath(path, [&](const wchar_t* name) {
+        stream = _wfopen(name, mode);
+        return stream != nullptr;
+    });
+    return stream;
 }
 
 FILE* CreateNewStream(const wchar_t* path) {
-    // CREATE_NEW fails on anything that stands at the name, a link whose target is missing too.
-    auto create = [](const wchar_t* name) {
-        return CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // CREATE_NEW fails on anything that stands at the name, a link whose target is missing too;
+    // a name that is taken is not tried again.
+    HANDLE file = INVALID_HANDLE_VALUE;
+    auto create = [&](const wchar_t* name) {
+        file = CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return file != INVALID_HANDLE_VALUE;
     };
-    HANDLE file = create(path);
-    DWORD error = GetLastError();
-    if (file == INVALID_HANDLE_VALUE && error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
-        wchar_t longPath[kPathChars];
-        if (MakeLongPath(path, longPath, CountOf(longPath))) file = create(longPath);
-    }
-    if (file == INVALID_HANDLE_VALUE) return nullptr;
+    auto notTaken = [] {
+        DWORD error = GetLastError();
+        return error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS;
+    };
+    if (!TryWithLongPath(path, create, notTaken)) return nullptr;
     int descriptor = _open_osfhandle((intptr_t)file, _O_WRONLY | _O_BINARY);
     if (descriptor == -1) {
         CloseHandle(file);
@@ -306,6 +321,38 @@ bool IsLocalPath(const wchar_t* path) {
     return GetDriveTypeW(root) != DRIVE_REMOTE;
 }
 
+bool PassesThroughLink(const wchar_t* base, const wchar_t* path, AttributeQuery query, CheckedFolder* checked) {
+    size_t start = wcslen(base);
+    if (wcsncmp(path, base, start) != 0) return true;
+    // The folders the last path checked are not asked again: paths come folder by folder. The
+    // checked folder counts only where it is a whole folder of this path, a separator following
+    // it here: "C:\P\Lang" is no folder of "C:\P\Language\x".
+    size_t known = 0;
+    if (checked != nullptr && checked->length > start && wcsncmp(path, checked->path, checked->length) == 0 &&
+        IsPathSeparator(path[checked->length])) {
+        known = checked->length;
+    }
+    wchar_t folder[kPathChars];
+    size_t deepest = 0;
+    for (size_t i = start; path[i] != 0; ++i) {
+        // Each folder on the way, named without its separator; empty parts name nothing new.
+        if (!IsPathSeparator(path[i]) || i == start || IsPathSeparator(path[i - 1])) continue;
+        if (i >= CountOf(folder)) return true;
+        deepest = i;
+        if (i <= known) continue;
+        wmemcpy(folder, path, i);
+        folder[i] = 0;
+        DWORD attributes = query(folder);
+        if (attributes == INVALID_FILE_ATTRIBUTES || IsReparseAttr(attributes)) return true;
+    }
+    if (checked != nullptr && deepest > known) {
+        wmemcpy(checked->path, path, deepest);
+        checked->path[deepest] = 0;
+        checked->length = deepest;
+    }
+    return false;
+}
+
 void FileFinder::SetMask(const wchar_t* mask) {
     // A search still open on the previous mask would otherwise be lost.
     Close();
@@ -318,12 +365,11 @@ bool FileFinder::Next(FindData* data) {
         if (mask_[0] == 0) return false;
         WIN32_FIND_DATAW found;
         if (firstCall_) {
-            HANDLE handle = FindFirstFileW(mask_, &found);
-            if (handle == INVALID_HANDLE_VALUE) {
-                wchar_t longMask[kPathChars];
-                if (MakeLongPath(mask_, longMask, CountOf(longMask)))
-                    handle = FindFirstFileW(longMask, &found);
-            }
+            HANDLE handle = INVALID_HANDLE_VALUE;
+            TryWithLongPath(mask_, [&](const wchar_t* mask) {
+                handle = FindFirstFileW(mask, &found);
+                return handle != INVALID_HANDLE_VALUE;
+            });
             if (handle == INVALID_HANDLE_VALUE) return false;
             handle_ = handle;
         } else if (!FindNextFileW(handle_, &found)) {

@@ -259,6 +259,8 @@ bool IsAbsolutePath(const wchar_t* path);
 bool HasWildcards(const wchar_t* path);
 void AddTrailingBackslash(wchar_t* path, size_t size);
 void JoinPath(const wchar_t* folder, const wchar_t* name, wchar_t* out, size_t size);
+// Joins only when the whole fits: a cut path would name some other file.
+bool JoinWhole(const wchar_t* folder, const wchar_t* name, wchar_t* out, size_t size);
 const wchar_t* NamePart(const wchar_t* path);
 wchar_t* NamePart(wchar_t* path);
 void CutNamePart(wchar_t* path);
@@ -266,12 +268,40 @@ void ReplaceNamePart(wchar_t* path, const wchar_t* name, size_t size);
 void FolderPart(const wchar_t* path, wchar_t* out, size_t size);
 const wchar_t* LastChar(const wchar_t* path);
 bool MakeLongPath(const wchar_t* path, wchar_t* out, size_t size);
+// The rule for every file-system call on a path: try the path as given and, when that fails, once
+// more in its long-path form, when that can be built. call takes a path and returns true on
+// success (a result it has besides, it keeps itself); it sees path itself first, then the long
+// form. worthRetry, when given, is asked right after a plain failure (its error code still set)
+// whether the long form could do better. True when either call succeeded.
+template <typename Call, typename Retry>
+bool TryWithLongPath(const wchar_t* path, Call call, Retry worthRetry) {
+    if (call(path)) return true;
+    if (!worthRetry()) return false;
+    wchar_t longPath[kPathChars];
+    return MakeLongPath(path, longPath, CountOf(longPath)) && call(longPath);
+}
+template <typename Call>
+bool TryWithLongPath(const wchar_t* path, Call call) {
+    return TryWithLongPath(path, call, [] { return true; });
+}
+// The same for a call on two paths (a move, a replacement): both go in their long forms together.
+template <typename Call>
+bool TryWithLongPaths(const wchar_t* from, const wchar_t* to, Call call) {
+    if (call(from, to)) return true;
+    wchar_t longFrom[kPathChars];
+    wchar_t longTo[kPathChars];
+    return MakeLongPath(from, longFrom, CountOf(longFrom)) && MakeLongPath(to, longTo, CountOf(longTo)) &&
+           call(longFrom, longTo);
+}
 DWORD GetPathAttributes(const wchar_t* path);
 bool FileExists(const wchar_t* path);
 bool RemoveFile(const wchar_t* path);
 uint64_t GetFreeSpace(const wchar_t* path);
 bool IsFolderAttr(DWORD attributes);
 bool IsReparseAttr(DWORD attributes);
+// True when attributes that stand in the way of a deletion are set and may be cleared: never
+// on a link (they would be set on its target) nor when they could not be read.
+bool MayClearAttributes(DWORD attributes);
 FILE* OpenStream(const wchar_t* path, const wchar_t* mode);
 // A write stream on a file that did not exist before; nothing standing at the name, a link
 // included, is ever opened.
@@ -288,6 +318,19 @@ bool IsSoleFileAt(HANDLE handle, const wchar_t* path);
 bool IsSoleFileAt(const wchar_t* path);
 // An absolute path on a drive of this machine: never one that would make Windows contact a host.
 bool IsLocalPath(const wchar_t* path);
+// The attributes of a path, INVALID_FILE_ATTRIBUTES when they cannot be read.
+using AttributeQuery = DWORD (*)(const wchar_t* path);
+// The deepest folder on a path found to be no link, length 0 when none.
+struct CheckedFolder {
+    wchar_t path[kPathChars];
+    size_t length;
+};
+// True when a folder on the path below the base folder is a link (junction, symbolic link) or
+// cannot be read: the path may then lead outside the base folder; also when the path does not
+// begin with the base folder. With checked, the folders it holds are not asked again, and it then
+// holds this path's folders.
+bool PassesThroughLink(const wchar_t* base, const wchar_t* path, AttributeQuery query,
+                       CheckedFolder* checked = nullptr);
 // Holds a folder open, without delete sharing, so that it cannot be renamed or swapped for a link
 // while the caller works in it.
 class HeldFolder {

@@ -4,7 +4,11 @@
 
 #include <wchar.h>
 
-void CopyString(wchar_t* dest, const wchar_t* src, size_t capacity) {
+namespace {
+
+// One body for the wide and the narrow forms: the capacity counts characters or bytes alike.
+template <typename C>
+void CopyBounded(C* dest, const C* src, size_t capacity) {
     if (capacity == 0) return;
     size_t i = 0;
     if (src != nullptr) {
@@ -13,26 +17,22 @@ void CopyString(wchar_t* dest, const wchar_t* src, size_t capacity) {
     dest[i] = 0;
 }
 
-void AppendString(wchar_t* dest, const wchar_t* src, size_t capacity) {
+template <typename C>
+void AppendBounded(C* dest, const C* src, size_t capacity) {
     size_t length = 0;
     while (length < capacity && dest[length] != 0) ++length;
-    if (length < capacity) CopyString(dest + length, src, capacity - length);
+    if (length < capacity) CopyBounded(dest + length, src, capacity - length);
 }
 
-void CopyStringA(char* dest, const char* src, size_t capacity) {
-    if (capacity == 0) return;
-    size_t i = 0;
-    if (src != nullptr) {
-        for (; i + 1 < capacity && src[i] != 0; ++i) dest[i] = src[i];
-    }
-    dest[i] = 0;
-}
+}  // namespace
 
-void AppendStringA(char* dest, const char* src, size_t capacity) {
-    size_t length = 0;
-    while (length < capacity && dest[length] != 0) ++length;
-    if (length < capacity) CopyStringA(dest + length, src, capacity - length);
-}
+void CopyString(wchar_t* dest, const wchar_t* src, size_t capacity) { CopyBounded(dest, src, capacity); }
+
+void AppendString(wchar_t* dest, const wchar_t* src, size_t capacity) { AppendBounded(dest, src, capacity); }
+
+void CopyStringA(char* dest, const char* src, size_t capacity) { CopyBounded(dest, src, capacity); }
+
+void AppendStringA(char* dest, const char* src, size_t capacity) { AppendBounded(dest, src, capacity); }
 
 int FormatBoundedV(wchar_t* dest, size_t capacity, const wchar_t* format, va_list args) {
     if (capacity == 0) return -1;

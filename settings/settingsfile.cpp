@@ -242,20 +242,15 @@ bool WriteEntries(FileObject* file) {
 
 // ReplaceFileW keeps the old file's attributes, security and streams on the new content.
 bool ReplaceWithNew(const wchar_t* from, const wchar_t* to) {
-    if (ReplaceFileW(to, from, nullptr, 0, nullptr, nullptr)) return true;
-    wchar_t longFrom[kPathChars];
-    wchar_t longTo[kPathChars];
-    return MakeLongPath(from, longFrom, CountOf(longFrom)) && MakeLongPath(to, longTo, CountOf(longTo)) &&
-           ReplaceFileW(longTo, longFrom, nullptr, 0, nullptr, nullptr);
+    return TryWithLongPaths(from, to, [](const wchar_t* source, const wchar_t* target) {
+        return ReplaceFileW(target, source, nullptr, 0, nullptr, nullptr) != 0;
+    });
 }
 
 bool MoveOver(const wchar_t* from, const wchar_t* to) {
-    const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-    if (MoveFileExW(from, to, flags)) return true;
-    wchar_t longFrom[kPathChars];
-    wchar_t longTo[kPathChars];
-    return MakeLongPath(from, longFrom, CountOf(longFrom)) && MakeLongPath(to, longTo, CountOf(longTo)) &&
-           MoveFileExW(longFrom, longTo, flags);
+    return TryWithLongPaths(from, to, [](const wchar_t* source, const wchar_t* target) {
+        return MoveFileExW(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    });
 }
 
 // Writes the entries over the file itself, for where no new file can take its place.

@@ -34,12 +34,6 @@ bool IsDeviceName(const wchar_t* part, size_t length) {
 
 }  // namespace
 
-bool JoinWhole(const wchar_t* folder, const wchar_t* name, wchar_t* out, size_t size) {
-    if (wcslen(folder) + 1 + wcslen(name) >= size) return false;
-    JoinPath(folder, name, out, size);
-    return true;
-}
-
 ListLine ReadListLine(FILE* list, char* line, size_t size) {
     size_t length = 0;
     bool any = false;
@@ -100,42 +94,4 @@ bool ProgramFolderOf(const wchar_t* programPath, wchar_t* out, size_t size) {
     wmemcpy(out, programPath, length);
     out[length] = 0;
     return true;
-}
-
-bool MayClearAttributes(DWORD attributes) {
-    // Only these stand in the way of a deletion. Those of a link would be set on its target,
-    // which may lie anywhere; unknown ones may be a link's.
-    const DWORD kBlocking = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & kBlocking) != 0 && !IsReparseAttr(attributes);
-}
-
-bool PassesThroughLink(const wchar_t* programFolder, const wchar_t* entryPath, AttributeQuery query,
-                       CheckedFolder* checked) {
-    size_t start = wcslen(programFolder);
-    if (wcsncmp(entryPath, programFolder, start) != 0) return true;
-    // The folders the last entry checked are not asked again: entries come folder by folder.
-    size_t known = 0;
-    if (checked != nullptr && checked->length > start && wcsncmp(entryPath, checked->path, checked->length) == 0 &&
-        IsPathSeparator(entryPath[checked->length])) {
-        known = checked->length;
-    }
-    wchar_t folder[kPathChars];
-    size_t deepest = 0;
-    for (size_t i = start; entryPath[i] != 0; ++i) {
-        // Each folder on the way, named without its separator; empty parts name nothing new.
-        if (!IsPathSeparator(entryPath[i]) || i == start || IsPathSeparator(entryPath[i - 1])) continue;
-        if (i >= CountOf(folder)) return true;
-        deepest = i;
-        if (i <= known) continue;
-        wmemcpy(folder, entryPath, i);
-        folder[i] = 0;
-        DWORD attributes = query(folder);
-        if (attributes == INVALID_FILE_ATTRIBUTES || IsReparseAttr(attributes)) return true;
-    }
-    if (checked != nullptr && deepest > known) {
-        wmemcpy(checked->path, entryPath, deepest);
-        checked->path[deepest] = 0;
-        checked->length = deepest;
-    }
-    return false;
 }

@@ -9,28 +9,18 @@ namespace {
 // Help index files the help viewer leaves beside the program.
 const wchar_t* const kHelpIndexFiles[] = {L"ombrix.gid", L"ombrix.fts"};
 
-// A call on a path, tried once more in the long-path form when the plain call fails.
-template <typename Call>
-bool OnPath(const wchar_t* path, Call call) {
-    if (call(path)) return true;
-    wchar_t longPath[kPathChars];
-    return MakeLongPath(path, longPath, CountOf(longPath)) && call(longPath);
-}
-
 bool ClearAttributes(const wchar_t* path) {
-    return OnPath(path, [](const wchar_t* p) { return SetFileAttributesW(p, FILE_ATTRIBUTE_NORMAL) != 0; });
+    return TryWithLongPath(path, [](const wchar_t* p) { return SetFileAttributesW(p, FILE_ATTRIBUTE_NORMAL) != 0; });
 }
 
 bool RemoveFolder(const wchar_t* path) {
-    return OnPath(path, [](const wchar_t* p) { return RemoveDirectoryW(p) != 0; });
+    return TryWithLongPath(path, [](const wchar_t* p) { return RemoveDirectoryW(p) != 0; });
 }
 
 bool MovePath(const wchar_t* from, const wchar_t* to) {
-    if (MoveFileW(from, to)) return true;
-    wchar_t longFrom[kPathChars];
-    wchar_t longTo[kPathChars];
-    return MakeLongPath(from, longFrom, CountOf(longFrom)) && MakeLongPath(to, longTo, CountOf(longTo)) &&
-           MoveFileW(longFrom, longTo);
+    return TryWithLongPaths(from, to, [](const wchar_t* source, const wchar_t* target) {
+        return MoveFileW(source, target) != 0;
+    });
 }
 
 // Renames a file in use to a free "<path>.<n>.tmp" and has Windows delete it at restart.
@@ -48,18 +38,16 @@ void DeleteAtRestart(const wchar_t* path) {
 // The attributes of an entry that could not be deleted, and whether it is missing. The long
 // form is asked only where it can find more than the plain path.
 DWORD EntryAttributes(const wchar_t* path, bool* missing) {
-    DWORD attributes = GetFileAttributesW(path);
-    DWORD error = GetLastError();
-    bool notFound = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-    if (attributes == INVALID_FILE_ATTRIBUTES && (wcslen(path) >= MAX_PATH || !notFound)) {
-        wchar_t longPath[kPathChars];
-        if (MakeLongPath(path, longPath, CountOf(longPath))) {
-            attributes = GetFileAttributesW(longPath);
-            error = GetLastError();
-        }
-    }
-    *missing = attributes == INVALID_FILE_ATTRIBUTES &&
-               (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    DWORD error = NO_ERROR;
+    auto read = [&](const wchar_t* name) {
+        attributes = GetFileAttributesW(name);
+        error = GetLastError();
+        return attributes != INVALID_FILE_ATTRIBUTES;
+    };
+    auto isNotFound = [](DWORD code) { return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND; };
+    TryWithLongPath(path, read, [&] { return wcslen(path) >= MAX_PATH || !isNotFound(error); });
+    *missing = attributes == INVALID_FILE_ATTRIBUTES && isNotFound(error);
     return attributes;
 }
 
@@ -88,25 +76,64 @@ Outcome DeleteEntry(const wchar_t* path, const wchar_t* programName, bool* resta
     return Outcome::Settled;
 }
 
-Outcome VisitEntry(const wchar_t* programFolder, const wchar_t* programName, const char* entry,
-                   CheckedFolder* checked, bool* restartNeeded) {
+// One pass over the entries: where the program is, the deepest folder this pass found to be no
+// link, and how many entries it deleted.
+struct Pass {
+    const wchar_t* programFolder;
+    const wchar_t* programName;
+    bool* restartNeeded;
+    CheckedFolder checked;
+    uint32_t deleted;
+};
+
+// Visits one entry in the pass; true when it is left for the next pass.
+bool VisitEntry(Pass* pass, const char* entry) {
     wchar_t path[kPathChars];
-    if (!MakeEntryPath(programFolder, entry, path, CountOf(path))) return Outcome::Settled;
+    if (!MakeEntryPath(pass->programFolder, entry, path, CountOf(path))) return false;
     // Below a link the entry would name something outside the program folder.
-    if (PassesThroughLink(programFolder, path, GetPathAttributes, checked)) return Outcome::Settled;
-    Outcome outcome = DeleteEntry(path, programName, restartNeeded);
-    // Where a folder on the checked path went, something else may take its name.
+    if (PassesThroughLink(pass->programFolder, path, GetPathAttributes, &pass->checked)) return false;
+    Outcome outcome = DeleteEntry(path, pass->programName, pass->restartNeeded);
+    if (outcome != Outcome::Deleted) return outcome == Outcome::Pending;
+    ++pass->deleted;
+    // A deleted entry whose path begins the checked one may have been a folder on it, whose name
+    // something else may take now: the folders are asked again (a name that only begins alike
+    // costs no more than the questions).
     size_t length = wcslen(path);
-    if (outcome == Outcome::Deleted && checked->length >= length && wcsncmp(checked->path, path, length) == 0) {
-        checked->length = 0;
-    }
-    return outcome;
+    if (pass->checked.length >= length && wcsncmp(pass->checked.path, path, length) == 0) pass->checked.length = 0;
+    return false;
 }
+
+// The entries a pass left for the next, in the order of the list. Each entry's text is stored
+// once, as read; a pass keeps only where the entries still pending begin.
+class PendingEntries {
+public:
+    void Add(const char* entry) {
+        uint32_t start = text_.Count();
+        uint32_t bytes = (uint32_t)strlen(entry) + 1;
+        text_.Add(bytes);
+        memcpy(&text_[start], entry, bytes);
+        starts_.Add(1);
+        starts_[starts_.Count() - 1] = start;
+    }
+    // Visits every entry in order and keeps those for which stillPending is true.
+    template <typename Visit>
+    void KeepWhere(Visit stillPending) {
+        uint32_t kept = 0;
+        for (uint32_t i = 0; i < starts_.Count(); ++i) {
+            if (stillPending(&text_[starts_[i]])) starts_[kept++] = starts_[i];
+        }
+        starts_.Resize(kept);
+    }
+
+private:
+    BoundedArray<char> text_;
+    BoundedArray<uint32_t> starts_;
+};
 
 }  // namespace
 
 bool ScheduleDeletion(const wchar_t* path) {
-    return OnPath(path, [](const wchar_t* p) {
+    return TryWithLongPath(path, [](const wchar_t* p) {
         return MoveFileExW(p, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
     });
 }
@@ -129,44 +156,23 @@ void DeleteUnlistedFiles(const wchar_t* programFolder) {
 
 uint32_t RunDeletionPasses(const wchar_t* programFolder, const wchar_t* programName, FILE* list,
                            bool* restartNeeded) {
-    // The list is read once. What a pass leaves is kept in memory, each entry with its NUL, and
-    // only that is visited again: no later pass rereads the list or asks about entries gone.
-    BoundedArray<char> pending;
-    CheckedFolder checked = {};
-    uint32_t progress = 0;
+    // The list is read once, by the first pass. Only what a pass leaves is visited again: no later
+    // pass rereads the list or asks about entries gone.
+    Pass pass = {programFolder, programName, restartNeeded, {}, 0};
+    PendingEntries pending;
     rewind(list);
     char line[kPathChars];
     ListLine kind;
     while ((kind = ReadListLine(list, line, CountOf(line))) != ListLine::End) {
-        if (kind != ListLine::Entry || !TrimListEntry(line)) continue;
-        Outcome outcome = VisitEntry(programFolder, programName, line, &checked, restartNeeded);
-        if (outcome == Outcome::Deleted) ++progress;
-        if (outcome != Outcome::Pending) continue;
-        uint32_t at = pending.Count();
-        size_t bytes = strlen(line) + 1;
-        pending.Add((uint32_t)bytes);
-        memcpy(&pending[at], line, bytes);
+        if (kind == ListLine::Entry && TrimListEntry(line) && VisitEntry(&pass, line)) pending.Add(line);
     }
-    // Each further pass follows one that deleted something, so the passes end.
     uint32_t passes = 1;
-    while (progress != 0) {
+    // Each further pass follows one that deleted something, so the passes end.
+    while (pass.deleted != 0) {
         ++passes;
-        progress = 0;
-        checked.length = 0;
-        uint32_t kept = 0;
-        for (uint32_t at = 0; at < pending.Count();) {
-            const char* entry = &pending[at];
-            uint32_t bytes = (uint32_t)strlen(entry) + 1;
-            Outcome outcome = VisitEntry(programFolder, programName, entry, &checked, restartNeeded);
-            if (outcome == Outcome::Deleted) ++progress;
-            // Still pending: moved down over the entries that are settled.
-            if (outcome == Outcome::Pending) {
-                memmove(&pending[kept], entry, bytes);
-                kept += bytes;
-            }
-            at += bytes;
-        }
-        pending.Resize(kept);
+        pass.deleted = 0;
+        pass.checked.length = 0;
+        pending.KeepWhere([&pass](const char* entry) { return VisitEntry(&pass, entry); });
     }
     return passes;
 }

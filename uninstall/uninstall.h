@@ -6,8 +6,6 @@
 
 /* listfile.cpp */
 inline constexpr wchar_t kListName[] = L"Uninstall.lst";
-// Joins only when the whole fits: a cut path would name some other file.
-bool JoinWhole(const wchar_t* folder, const wchar_t* name, wchar_t* out, size_t size);
 // One line of Uninstall.lst: an entry, a line that is never taken as an entry (over-long or
 // holding a NUL byte), or the end of the list.
 enum class ListLine { End, Entry, Skipped };
@@ -20,21 +18,6 @@ bool IsSafeListEntry(const wchar_t* entry);
 bool MakeEntryPath(const wchar_t* programFolder, const char* entry, wchar_t* out, size_t size);
 // The folder of the program path: a drive root keeps its backslash. False without a backslash.
 bool ProgramFolderOf(const wchar_t* programPath, wchar_t* out, size_t size);
-// The attributes of a path, INVALID_FILE_ATTRIBUTES when they cannot be read.
-using AttributeQuery = DWORD (*)(const wchar_t* path);
-// The deepest folder on an entry path found to be no link, length 0 when none.
-struct CheckedFolder {
-    wchar_t path[kPathChars];
-    size_t length;
-};
-// True when a folder on the entry path below the program folder is a link (junction, symbolic
-// link) or cannot be read: the entry may then lie outside the program folder. With checked, the
-// folders it holds are not asked again, and it then holds this entry's folders.
-bool PassesThroughLink(const wchar_t* programFolder, const wchar_t* entryPath, AttributeQuery query,
-                       CheckedFolder* checked = nullptr);
-// True when attributes that stand in the way of a deletion are set and may be cleared: never
-// on a link (they would be set on its target) nor when they could not be read.
-bool MayClearAttributes(DWORD attributes);
 
 /* passes.cpp */
 // Has Windows delete a file or an empty folder at the next restart.

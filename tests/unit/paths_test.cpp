@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -17,6 +18,22 @@ namespace {
 const wchar_t kPathsKey[] = L"Software\\Ombrix\\Paths";
 
 std::wstring Buf(const wchar_t* text) { return std::wstring(text); }
+
+// What an operation leaves in a buffer of 32 characters that holds start, every character after
+// it marked: the text, with " [wrote past its room]" added when a mark at or past room (or past
+// start's terminator) was overwritten.
+template <typename Operation>
+std::wstring Leaves(const wchar_t* start, size_t room, Operation operation) {
+    wchar_t buf[32];
+    for (auto& ch : buf) ch = L'#';
+    CopyString(buf, start, CountOf(buf));
+    operation(buf);
+    std::wstring text(buf, std::find(buf, buf + CountOf(buf), L'\0'));
+    for (size_t i = std::max(room, wcslen(start) + 1); i < CountOf(buf); ++i) {
+        if (buf[i] != L'#') return text + L" [wrote past its room]";
+    }
+    return text;
+}
 
 std::wstring Folder(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
 
@@ -236,52 +253,73 @@ TEST(PathTests, AddTrailingBackslash) {
         {L"C:", 16, L"C:\\"},
     };
     for (const auto& c : cases) {
-        wchar_t buf[16];
-        CopyString(buf, c.path, CountOf(buf));
-        AddTrailingBackslash(buf, c.size);
-        EXPECT_STREQ(c.expected, buf) << c.path << L" in " << c.size;
+        EXPECT_EQ(c.expected, Leaves(c.path, c.size, [&](wchar_t* buf) { AddTrailingBackslash(buf, c.size); }))
+            << c.path << L" in " << c.size;
     }
 }
 
-TEST(PathTests, JoinPath) {
+TEST(PathTests, JoinPathAndJoinWhole) {
+    // JoinWhole joins only where the whole fits, separator counted; JoinPath cuts.
     struct Case {
         const wchar_t* folder;
         const wchar_t* name;
         size_t size;
         const wchar_t* expected;
+        bool whole;
     } cases[] = {
-        {L"C:", L"a", 32, L"C:a"},           {L"C:\\", L"a", 32, L"C:\\a"},
-        {L"", L"a", 32, L"a"},               {L"dir", L"a", 32, L"dir\\a"},
-        {L"dir\\", L"a", 32, L"dir\\a"},     {L"dir/", L"a", 32, L"dir/\\a"},
-        {L"C:\\x", L"", 32, L"C:\\x\\"},     {L"dir", L"abc", 6, L"dir\\a"},
-        {L"folder", L"name", 4, L"fol"},     {L"\\\\srv\\share", L"f", 32, L"\\\\srv\\share\\f"},
+        {L"C:", L"a", 32, L"C:a", true},             {L"C:\\", L"a", 32, L"C:\\a", true},
+        {L"", L"a", 32, L"a", true},                 {L"dir", L"a", 32, L"dir\\a", true},
+        {L"dir\\", L"a", 32, L"dir\\a", true},       {L"dir/", L"a", 32, L"dir/\\a", true},
+        {L"C:\\x", L"", 32, L"C:\\x\\", true},       {L"dir", L"abc", 6, L"dir\\a", false},
+        {L"dir", L"abc", 7, L"dir\\ab", false},      {L"dir", L"ab", 7, L"dir\\ab", true},
+        {L"folder", L"name", 4, L"fol", false},      {L"\\\\srv\\share", L"f", 32, L"\\\\srv\\share\\f", true},
     };
     for (const auto& c : cases) {
-        wchar_t out[32];
-        for (auto& ch : out) ch = L'#';
-        JoinPath(c.folder, c.name, out, c.size);
-        EXPECT_STREQ(c.expected, out) << c.folder << L" + " << c.name;
-        for (size_t i = c.size; i < CountOf(out); ++i) ASSERT_EQ(L'#', out[i]);
+        EXPECT_EQ(c.expected, Leaves(L"", c.size, [&](wchar_t* out) { JoinPath(c.folder, c.name, out, c.size); }))
+            << c.folder << L" + " << c.name;
+        bool joined = false;
+        std::wstring whole = Leaves(L"", c.whole ? c.size : 0,
+                                    [&](wchar_t* out) { joined = JoinWhole(c.folder, c.name, out, c.size); });
+        EXPECT_EQ(c.whole, joined) << c.folder << L" + " << c.name;
+        EXPECT_EQ(c.whole ? c.expected : L"", whole) << c.folder << L" + " << c.name;
     }
     // The folder may be the output buffer.
     wchar_t same[32] = L"C:\\dir";
     JoinPath(same, L"file.txt", same, CountOf(same));
     EXPECT_STREQ(L"C:\\dir\\file.txt", same);
+    EXPECT_TRUE(JoinWhole(same, L"x", same, CountOf(same)));
+    EXPECT_STREQ(L"C:\\dir\\file.txt\\x", same);
 }
 
-TEST(PathTests, NamePartAndLastChar) {
+TEST(PathTests, NamePartCutNamePartAndLastChar) {
     struct Case {
         const wchar_t* path;
         const wchar_t* name;
+        const wchar_t* cut;
     } cases[] = {
-        {L"C:a", L"a"},          {L"a/b", L"b"},          {L"\\\\server", L"server"},
-        {L"", L""},              {L"file", L"file"},      {L"C:\\dir\\", L""},
-        {L"C:\\d\\f.txt", L"f.txt"}, {L"x:y", L"y"},      {L"a\\b/c", L"c"},
+        {L"C:a", L"a", L"C:"},
+        {L"C:file", L"file", L"C:"},
+        {L"x:y", L"y", L"x:"},
+        {L"a/b", L"b", L"a"},
+        {L"a\\file", L"file", L"a"},
+        {L"a\\b/c", L"c", L"a\\b"},
+        {L"\\\\server", L"server", L"\\"},
+        {L"\\\\srv\\share", L"share", L"\\\\srv"},
+        {L"\\file", L"file", L"\\"},
+        {L"", L"", L""},
+        {L"file", L"file", L""},
+        {L"C:\\", L"", L"C:\\"},
+        {L"C:\\file", L"file", L"C:\\"},
+        {L"C:\\dir\\", L"", L"C:\\dir"},
+        {L"C:\\dir\\file", L"file", L"C:\\dir"},
+        {L"C:\\d\\f.txt", L"f.txt", L"C:\\d"},
+        {L"C:/d/f", L"f", L"C:/d"},
     };
     for (const auto& c : cases) {
         const wchar_t* name = NamePart(c.path);
         EXPECT_STREQ(c.name, name) << c.path;
         EXPECT_TRUE(name >= c.path && name <= c.path + wcslen(c.path)) << c.path;
+        EXPECT_EQ(c.cut, Leaves(c.path, 0, CutNamePart)) << c.path;
     }
     wchar_t writable[] = L"C:\\dir\\file";
     EXPECT_EQ(writable + 7, NamePart(writable));
@@ -290,24 +328,6 @@ TEST(PathTests, NamePartAndLastChar) {
     EXPECT_EQ(text + 2, LastChar(text));
     const wchar_t* empty = L"";
     EXPECT_EQ(empty, LastChar(empty));
-}
-
-TEST(PathTests, CutNamePart) {
-    struct Case {
-        const wchar_t* path;
-        const wchar_t* expected;
-    } cases[] = {
-        {L"C:\\dir\\file", L"C:\\dir"}, {L"C:\\file", L"C:\\"}, {L"C:file", L"C:"},
-        {L"\\file", L"\\"},             {L"a\\file", L"a"},     {L"file", L""},
-        {L"", L""},                     {L"C:\\", L"C:\\"},     {L"C:\\dir\\", L"C:\\dir"},
-        {L"C:/d/f", L"C:/d"},           {L"\\\\srv\\share", L"\\\\srv"},
-    };
-    for (const auto& c : cases) {
-        wchar_t buf[32];
-        CopyString(buf, c.path, CountOf(buf));
-        CutNamePart(buf);
-        EXPECT_STREQ(c.expected, buf) << c.path;
-    }
 }
 
 TEST(PathTests, ReplaceNamePartAndFolderPart) {
@@ -325,11 +345,8 @@ TEST(PathTests, ReplaceNamePartAndFolderPart) {
         {L"C:\\dir\\x", L"y", 3, L"C:\\dir\\x"},  // no room after the folder: unchanged
     };
     for (const auto& c : cases) {
-        wchar_t buf[32];
-        for (auto& ch : buf) ch = L'#';
-        CopyString(buf, c.path, CountOf(buf));
-        ReplaceNamePart(buf, c.name, c.size);
-        EXPECT_STREQ(c.expected, buf) << c.path;
+        EXPECT_EQ(c.expected, Leaves(c.path, c.size, [&](wchar_t* buf) { ReplaceNamePart(buf, c.name, c.size); }))
+            << c.path;
     }
 
     struct FolderCase {
@@ -341,11 +358,7 @@ TEST(PathTests, ReplaceNamePartAndFolderPart) {
         {L"C:\\dir\\file", 4, L"C:\\"},       {L"a/b/c", 32, L"a/b/"},
     };
     for (const auto& c : folders) {
-        wchar_t out[32];
-        for (auto& ch : out) ch = L'#';
-        FolderPart(c.path, out, c.size);
-        EXPECT_STREQ(c.expected, out) << c.path;
-        for (size_t i = c.size; i < CountOf(out); ++i) ASSERT_EQ(L'#', out[i]);
+        EXPECT_EQ(c.expected, Leaves(L"", c.size, [&](wchar_t* out) { FolderPart(c.path, out, c.size); })) << c.path;
     }
 }
 
@@ -441,23 +454,77 @@ TEST_F(ScratchTest, NamesOnlyTheLongFormReachesAreRetried) {
     EXPECT_FALSE(Exists(Path(L"rel.")));
 }
 
-TEST(AttributeTests, FolderAndReparseBits) {
+TEST(AttributeTests, FolderReparseAndClearableBits) {
     struct Case {
         DWORD attributes;
-        bool folder, reparse;
+        bool folder, reparse, clearable;
     } cases[] = {
-        {FILE_ATTRIBUTE_DIRECTORY, true, false},
-        {FILE_ATTRIBUTE_NORMAL, false, false},
-        {FILE_ATTRIBUTE_ARCHIVE, false, false},
-        {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, true, true},
-        {FILE_ATTRIBUTE_REPARSE_POINT, false, true},
-        {0x400, false, true},
+        {FILE_ATTRIBUTE_DIRECTORY, true, false, false},
+        {FILE_ATTRIBUTE_NORMAL, false, false, false},
+        {FILE_ATTRIBUTE_ARCHIVE, false, false, false},
+        {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, true, true, false},
+        {FILE_ATTRIBUTE_REPARSE_POINT, false, true, false},
+        {0x400, false, true, false},
+        // Only these stand in the way of a deletion, and never on a link.
+        {FILE_ATTRIBUTE_READONLY, false, false, true},
+        {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE, false, false, true},
+        {FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY, true, false, true},
+        {FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT, false, true, false},
+        {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, true, true, false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(c.folder, IsFolderAttr(c.attributes)) << c.attributes;
-        EXPECT_EQ(c.reparse, IsReparseAttr(c.attributes)) << c.attributes;
+        EXPECT_EQ(c.folder, IsFolderAttr(c.attributes)) << std::hex << c.attributes;
+        EXPECT_EQ(c.reparse, IsReparseAttr(c.attributes)) << std::hex << c.attributes;
+        EXPECT_EQ(c.clearable, MayClearAttributes(c.attributes)) << std::hex << c.attributes;
     }
+    // Attributes that could not be read may be a link's.
     EXPECT_FALSE(IsFolderAttr(INVALID_FILE_ATTRIBUTES));
+    EXPECT_FALSE(MayClearAttributes(INVALID_FILE_ATTRIBUTES));
+}
+
+namespace {
+
+// The folders of a made-up program folder and their attributes; others are missing.
+const std::pair<const wchar_t*, DWORD> kLinkTree[] = {
+    {L"C:\\P\\Formats", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT},
+    {L"C:\\P\\Lang", FILE_ATTRIBUTE_DIRECTORY},
+    {L"C:\\P\\Lang\\Old", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT},
+    {L"C:\\P\\Lang\\New", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY},
+    {L"C:\\P\\Shared", FILE_ATTRIBUTE_REPARSE_POINT},
+    {L"C:\\P\\Locked", INVALID_FILE_ATTRIBUTES},
+};
+
+DWORD LinkTreeAttributes(const wchar_t* path) {
+    for (const auto& folder : kLinkTree) {
+        if (wcscmp(folder.first, path) == 0) return folder.second;
+    }
+    return INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
+TEST(Links, PathsBelowALinkAreFlaggedAndALinkItselfIsNot) {
+    struct Case {
+        const wchar_t* path;
+        bool flagged;
+    } cases[] = {
+        {L"C:\\P\\Formats", false},  // the link itself: removed as a link
+        {L"C:\\P\\Formats\\x.dll", true},
+        {L"C:\\P\\Formats/x.dll", true},
+        {L"C:\\P\\Formats\\\\x.dll", true},
+        {L"C:\\P\\Formats\\deep\\x.dll", true},
+        {L"C:\\P\\Lang\\de.lng", false},
+        {L"C:\\P\\Lang\\Old", false},
+        {L"C:\\P\\Lang\\Old\\de.lng", true},
+        {L"C:\\P\\Lang/Old/de.lng", true},
+        {L"C:\\P\\Lang\\New\\de.lng", false},
+        {L"C:\\P\\Shared\\x.dll", true},  // a file link standing where a folder is named
+        {L"C:\\P\\Locked\\x.dll", true},  // unreadable: it may be a link
+        {L"C:\\P\\Missing\\x.dll", true},
+        {L"C:\\P\\ReadMe.txt", false},
+        {L"C:\\Q\\Lang\\de.lng", true},  // not below the base folder at all
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.flagged, PassesThroughLink(L"C:\\P\\", c.path, LinkTreeAttributes)) << c.path;
 }
 
 TEST_F(ScratchTest, FreeSpace) {

@@ -8,117 +8,104 @@
 
 namespace {
 
-const wchar_t kMark = 0x2A2A;  // fills buffers so a write past the capacity shows
-const char kMarkA = '#';
-
-template <size_t N>
-void Fill(wchar_t (&buf)[N]) {
-    for (auto& c : buf) c = kMark;
+// Fills buffers so that a write past the capacity shows, wide or narrow.
+template <typename C>
+constexpr C Mark() {
+    return sizeof(C) == 1 ? (C)'#' : (C)0x2A2A;
 }
 
-template <size_t N>
-void Fill(char (&buf)[N]) {
-    for (auto& c : buf) c = kMarkA;
+template <typename C, size_t N>
+void Fill(C (&buf)[N]) {
+    for (auto& c : buf) c = Mark<C>();
 }
 
 // True when nothing at or after index from was written.
-template <size_t N>
-bool UntouchedFrom(const wchar_t (&buf)[N], size_t from) {
+template <typename C, size_t N>
+bool UntouchedFrom(const C (&buf)[N], size_t from) {
     for (size_t i = from; i < N; ++i)
-        if (buf[i] != kMark) return false;
+        if (buf[i] != Mark<C>()) return false;
     return true;
 }
 
-template <size_t N>
-bool UntouchedFrom(const char (&buf)[N], size_t from) {
-    for (size_t i = from; i < N; ++i)
-        if (buf[i] != kMarkA) return false;
-    return true;
-}
+// The wide form of an ASCII text, so that one row serves the wide and the narrow function.
+std::wstring Wide(const char* text) { return text != nullptr ? std::wstring(text, text + strlen(text)) : L""; }
+
+// The same as an argument: nullptr stays nullptr.
+class WideArg {
+public:
+    explicit WideArg(const char* text) : null_(text == nullptr), text_(Wide(text)) {}
+    const wchar_t* Get() const { return null_ ? nullptr : text_.c_str(); }
+
+private:
+    bool null_;
+    std::wstring text_;
+};
 
 }  // namespace
 
+// Each row runs on the wide form and on the narrow one: capacities count characters and bytes alike.
 TEST(CopyString, CutsToCapacityAndNeverWritesPastIt) {
-    struct Case {
-        const wchar_t* source;
-        size_t capacity;
-        const wchar_t* expected;
-    } cases[] = {
-        {L"abc", 10, L"abc"}, {L"abc", 4, L"abc"}, {L"abc", 3, L"ab"},
-        {L"abc", 1, L""},     {L"", 5, L""},       {nullptr, 5, L""},
-    };
-    for (const auto& c : cases) {
-        wchar_t buf[16];
-        Fill(buf);
-        CopyString(buf, c.source, c.capacity);
-        EXPECT_STREQ(c.expected, buf) << c.capacity;
-        EXPECT_TRUE(UntouchedFrom(buf, c.capacity)) << c.capacity;
-    }
-    wchar_t buf[4];
-    Fill(buf);
-    CopyString(buf, L"abc", 0);
-    EXPECT_TRUE(UntouchedFrom(buf, 0));
-}
-
-TEST(CopyString, NarrowFormCountsBytes) {
     struct Case {
         const char* source;
         size_t capacity;
-        const char* expected;
+        const char* expected;  // nullptr: nothing written
     } cases[] = {
-        {"abc", 10, "abc"}, {"abc", 4, "abc"}, {"abc", 3, "ab"}, {"abc", 1, ""}, {nullptr, 3, ""},
+        {"abc", 10, "abc"}, {"abc", 4, "abc"}, {"abc", 3, "ab"}, {"abc", 1, ""},
+        {"", 5, ""},        {nullptr, 5, ""},  {nullptr, 3, ""}, {"abc", 0, nullptr},
     };
     for (const auto& c : cases) {
-        char buf[16];
-        Fill(buf);
-        CopyStringA(buf, c.source, c.capacity);
-        EXPECT_STREQ(c.expected, buf) << c.capacity;
-        EXPECT_TRUE(UntouchedFrom(buf, c.capacity)) << c.capacity;
+        wchar_t wide[16];
+        Fill(wide);
+        CopyString(wide, WideArg(c.source).Get(), c.capacity);
+        char narrow[16];
+        Fill(narrow);
+        CopyStringA(narrow, c.source, c.capacity);
+        if (c.expected != nullptr) {
+            EXPECT_EQ(Wide(c.expected), std::wstring(wide)) << c.capacity;
+            EXPECT_STREQ(c.expected, narrow) << c.capacity;
+        }
+        EXPECT_TRUE(UntouchedFrom(wide, c.capacity)) << c.capacity;
+        EXPECT_TRUE(UntouchedFrom(narrow, c.capacity)) << c.capacity;
     }
-    char buf[4];
-    Fill(buf);
-    CopyStringA(buf, "abc", 0);
-    EXPECT_TRUE(UntouchedFrom(buf, 0));
 }
 
 TEST(AppendString, CutsToCapacity) {
     struct Case {
-        const wchar_t* start;
-        const wchar_t* tail;
+        const char* start;
+        const char* tail;
         size_t capacity;
-        const wchar_t* expected;
+        const char* expected;
     } cases[] = {
-        {L"ab", L"cd", 10, L"abcd"}, {L"ab", L"cdef", 5, L"abcd"}, {L"ab", L"cd", 3, L"ab"},
-        {L"", L"cd", 2, L"c"},       {L"ab", L"", 10, L"ab"},      {L"ab", nullptr, 10, L"ab"},
+        {"ab", "cd", 10, "abcd"}, {"ab", "cdef", 5, "abcd"}, {"ab", "cd", 3, "ab"}, {"", "cd", 2, "c"},
+        {"ab", "", 10, "ab"},     {"ab", nullptr, 10, "ab"}, {"abcd", "x", 5, "abcd"},
     };
     for (const auto& c : cases) {
-        wchar_t buf[16];
-        Fill(buf);
-        CopyString(buf, c.start, CountOf(buf));
-        AppendString(buf, c.tail, c.capacity);
-        EXPECT_STREQ(c.expected, buf) << c.start << L"+" << c.capacity;
+        wchar_t wide[16];
+        Fill(wide);
+        CopyString(wide, WideArg(c.start).Get(), CountOf(wide));
+        AppendString(wide, WideArg(c.tail).Get(), c.capacity);
+        char narrow[16];
+        Fill(narrow);
+        CopyStringA(narrow, c.start, CountOf(narrow));
+        AppendStringA(narrow, c.tail, c.capacity);
+        EXPECT_EQ(Wide(c.expected), std::wstring(wide)) << c.start << "+" << c.capacity;
+        EXPECT_STREQ(c.expected, narrow) << c.start << "+" << c.capacity;
     }
-    char narrow[16];
-    CopyStringA(narrow, "ab", CountOf(narrow));
-    AppendStringA(narrow, "cdef", 5);
-    EXPECT_STREQ("abcd", narrow);
-    AppendStringA(narrow, "x", 5);
-    EXPECT_STREQ("abcd", narrow);
 }
 
 TEST(AppendString, UnterminatedDestinationWithinCapacityIsLeftAlone) {
-    wchar_t buf[8];
-    Fill(buf);
-    for (int i = 0; i < 4; ++i) buf[i] = L'x';  // four characters, no terminator among them
-    AppendString(buf, L"yz", 4);
-    EXPECT_TRUE(UntouchedFrom(buf, 4));
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(L'x', buf[i]);
-
+    // Four characters, no terminator among them, in either form.
+    auto check = [](auto& buf, auto append, auto tail) {
+        Fill(buf);
+        for (int i = 0; i < 4; ++i) buf[i] = 'x';
+        append(buf, tail, 4);
+        EXPECT_TRUE(UntouchedFrom(buf, 4));
+        for (int i = 0; i < 4; ++i) EXPECT_EQ('x', buf[i]);
+    };
+    wchar_t wide[8];
+    check(wide, AppendString, L"yz");
     char narrow[8];
-    Fill(narrow);
-    for (int i = 0; i < 4; ++i) narrow[i] = 'x';
-    AppendStringA(narrow, "yz", 4);
-    EXPECT_TRUE(UntouchedFrom(narrow, 4));
+    check(narrow, AppendStringA, "yz");
 }
 
 TEST(Format, CutsAndReportsMinusOne) {
@@ -234,24 +221,23 @@ TEST(CodePage, WideFromAnsiAndBack) {
 }
 
 TEST(CodePage, TooSmallDestinationFailsTerminatedWithinCapacity) {
-    wchar_t wide[16];
-    Fill(wide);
-    EXPECT_FALSE(WideFromAnsi("hello", wide, 3));
-    EXPECT_LT(wcslen(wide), 3u);
-    EXPECT_TRUE(UntouchedFrom(wide, 3));
+    for (size_t capacity : {3u, 0u}) {
+        wchar_t wide[16];
+        Fill(wide);
+        EXPECT_FALSE(WideFromAnsi("hello", wide, capacity)) << capacity;
+        if (capacity > 0) {
+            EXPECT_LT(wcslen(wide), capacity);
+        }
+        EXPECT_TRUE(UntouchedFrom(wide, capacity)) << capacity;
 
-    char narrow[16];
-    Fill(narrow);
-    EXPECT_FALSE(AnsiFromWide(L"hello", narrow, 3));
-    EXPECT_LT(strlen(narrow), 3u);
-    EXPECT_TRUE(UntouchedFrom(narrow, 3));
-
-    Fill(wide);
-    EXPECT_FALSE(WideFromAnsi("hello", wide, 0));
-    EXPECT_TRUE(UntouchedFrom(wide, 0));
-    Fill(narrow);
-    EXPECT_FALSE(AnsiFromWide(L"hello", narrow, 0));
-    EXPECT_TRUE(UntouchedFrom(narrow, 0));
+        char narrow[16];
+        Fill(narrow);
+        EXPECT_FALSE(AnsiFromWide(L"hello", narrow, capacity)) << capacity;
+        if (capacity > 0) {
+            EXPECT_LT(strlen(narrow), capacity);
+        }
+        EXPECT_TRUE(UntouchedFrom(narrow, capacity)) << capacity;
+    }
 }
 
 TEST(Utf8, StructuralValidity) {

@@ -58,6 +58,58 @@ private:
     std::wstring folder_;
 };
 
+// Wine starts the host's own programs too: so a test plants a Unix symbolic link, which no Win32
+// call of this Wine makes, with the host's ln, and takes it away with rm (no Win32 call of this
+// Wine removes it either). The link stands for the test's scope.
+class PlantedLink {
+public:
+    PlantedLink(const std::wstring& target, const std::wstring& link) : link_(link) {
+        planted_ = OnHost("/bin/ln -sfn \"" + UnixName(target) + "\" \"" + UnixName(link) + "\"", true);
+    }
+    ~PlantedLink() {
+        if (bench::MayDelete(link_)) OnHost("/bin/rm -f \"" + UnixName(link_) + "\"", false);
+    }
+    PlantedLink(const PlantedLink&) = delete;
+    PlantedLink& operator=(const PlantedLink&) = delete;
+    bool Planted() const { return planted_; }
+
+private:
+    // The host's name of a path whose folder exists; the name itself need not.
+    static std::string UnixName(const std::wstring& path) {
+        using UnixNameFn = char*(CDECL*)(const wchar_t*);
+        auto unixName = reinterpret_cast<UnixNameFn>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+        size_t slash = path.find_last_of(L'\\');
+        char* folder = unixName != nullptr ? unixName(path.substr(0, slash).c_str()) : nullptr;
+        if (folder == nullptr) return "/nonexistent";
+        std::string name = std::string(folder) + "/";
+        HeapFree(GetProcessHeap(), 0, folder);
+        for (wchar_t c : path.substr(slash + 1)) name += (char)c;
+        return name;
+    }
+    // True once the link is there (or gone) as asked.
+    bool OnHost(const std::string& line, bool present) const {
+        std::wstring command(line.begin(), line.end());
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process = {};
+        std::wstring program = L"Z:" + command.substr(0, command.find(L' '));
+        if (!CreateProcessW(program.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                            &process)) {
+            return false;
+        }
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        for (int i = 0; i < 250; Sleep(20), ++i) {
+            if (bench::PathExists(link_) == present) return true;
+        }
+        return false;
+    }
+
+    std::wstring link_;
+    bool planted_ = false;
+};
+
 }  // namespace
 
 TEST(ListEntries, OnlyPathsInsideTheFolderAreSafe) {
@@ -156,57 +208,53 @@ TEST(ListLines, LineEndsBlanksAndOverlongLines) {
     bench::RemoveTree(folder);
 }
 
-TEST(Passes, FolderBeforeItsFilesTakesOneMorePass) {
-    PassFolder f(L"passes-order");
-    f.Folder(L"Formats");
-    f.Folder(L"Formats\\deep");
-    f.File(L"Formats\\deep\\x.fmt");
-    f.File(L"Formats\\zst.fmt");
-    f.File(L"Ombrix.exe");
-    bool restart = false;
-    // Pass 1 deletes the files and "deep", pass 2 "Formats", pass 3 nothing.
-    EXPECT_EQ(3u, f.Passes("Formats\nFormats\\deep\\x.fmt\nFormats\\deep\nFormats\\zst.fmt\nOmbrix.exe\n", &restart));
-    EXPECT_FALSE(f.Has(L"Formats"));
-    EXPECT_FALSE(f.Has(L"Ombrix.exe"));
-    EXPECT_FALSE(restart);
-
-    f.Folder(L"Lang");
-    f.File(L"Lang\\de.lng");
-    f.File(L"ReadMe.txt");
-    EXPECT_EQ(2u, f.Passes("ReadMe.txt\nLang\\de.lng\nLang\n", &restart));
-    EXPECT_FALSE(f.Has(L"Lang"));
-    EXPECT_FALSE(f.Has(L"ReadMe.txt"));
-
-    // Pending after pass 1, one spelling of the folder goes in pass 2 and the other finds it gone.
-    f.Folder(L"Old");
-    f.File(L"Old\\x");
-    EXPECT_EQ(3u, f.Passes("Old/\nOld\nOld\\x\n", &restart));
-    EXPECT_FALSE(f.Has(L"Old"));
-}
-
-TEST(Passes, MissingEntriesTakeOnePassAndDeleteNothing) {
-    PassFolder f(L"passes-missing");
-    f.File(L"keep.txt");
-    bool restart = false;
-    EXPECT_EQ(1u, f.Passes("gone.txt\r\nsub\\gone\r\ngone-folder\r\n", &restart));
-    EXPECT_TRUE(f.Has(L"keep.txt"));
-    EXPECT_FALSE(restart);
-}
-
-TEST(Passes, WindowsLineEndsBlanksAndReadOnlyAttributes) {
-    PassFolder f(L"passes-format");
-    f.Folder(L"Lang");
-    f.File(L"Lang\\de.lng");
-    f.File(L"ReadMe.txt");
-    f.File(L"locked.txt");
-    SetFileAttributesW(f.In(L"locked.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN);
-    SetFileAttributesW(f.In(L"Lang").c_str(), FILE_ATTRIBUTE_READONLY);
-    bool restart = false;
-    EXPECT_EQ(3u, f.Passes("\r\nLang \r\n\r\n  \t\r\nReadMe.txt\t\t\r\nLang\\de.lng   \r\nlocked.txt\r\n", &restart));
-    EXPECT_FALSE(f.Has(L"Lang"));
-    EXPECT_FALSE(f.Has(L"ReadMe.txt"));
-    EXPECT_FALSE(f.Has(L"locked.txt"));
-    EXPECT_FALSE(restart);
+TEST(Passes, EachListTakesItsPassesAndDeletesWhatItNames) {
+    // What the program folder holds (a name with a trailing backslash is a folder), attributes set
+    // on some of it, the list, and what the passes must do.
+    struct Case {
+        const char* label;
+        std::vector<std::wstring> made;
+        std::vector<std::pair<const wchar_t*, DWORD>> attributes;
+        std::string list;
+        uint32_t passes;
+        std::vector<const wchar_t*> gone, kept;
+    };
+    const Case cases[] = {
+        // Pass 1 deletes the files and "deep", pass 2 "Formats", pass 3 nothing.
+        {"a folder before its files takes one more pass",
+         {L"Formats\\", L"Formats\\deep\\", L"Formats\\deep\\x.fmt", L"Formats\\zst.fmt", L"Ombrix.exe"},
+         {},
+         "Formats\nFormats\\deep\\x.fmt\nFormats\\deep\nFormats\\zst.fmt\nOmbrix.exe\n",
+         3,
+         {L"Formats", L"Ombrix.exe"},
+         {}},
+        {"files before their folder", {L"Lang\\", L"Lang\\de.lng", L"ReadMe.txt"}, {}, "ReadMe.txt\nLang\\de.lng\nLang\n", 2,
+         {L"Lang", L"ReadMe.txt"}, {}},
+        // Pending after pass 1, one spelling of the folder goes in pass 2 and the other finds it gone.
+        {"two spellings of a folder", {L"Old\\", L"Old\\x"}, {}, "Old/\nOld\nOld\\x\n", 3, {L"Old"}, {}},
+        {"missing entries take one pass and delete nothing", {L"keep.txt"}, {},
+         "gone.txt\r\nsub\\gone\r\ngone-folder\r\n", 1, {}, {L"keep.txt"}},
+        {"Windows line ends, blanks and read-only attributes",
+         {L"Lang\\", L"Lang\\de.lng", L"ReadMe.txt", L"locked.txt"},
+         {{L"locked.txt", FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN}, {L"Lang", FILE_ATTRIBUTE_READONLY}},
+         "\r\nLang \r\n\r\n  \t\r\nReadMe.txt\t\t\r\nLang\\de.lng   \r\nlocked.txt\r\n",
+         3,
+         {L"Lang", L"ReadMe.txt", L"locked.txt"},
+         {}},
+    };
+    for (const Case& c : cases) {
+        PassFolder f(L"passes-lists");
+        for (const std::wstring& name : c.made) {
+            if (name.back() == L'\\') f.Folder(name.substr(0, name.size() - 1));
+            else f.File(name);
+        }
+        for (const auto& set : c.attributes) SetFileAttributesW(f.In(set.first).c_str(), set.second);
+        bool restart = false;
+        EXPECT_EQ(c.passes, f.Passes(c.list, &restart)) << c.label;
+        for (const wchar_t* name : c.gone) EXPECT_FALSE(f.Has(name)) << c.label << ": " << name;
+        for (const wchar_t* name : c.kept) EXPECT_TRUE(f.Has(name)) << c.label << ": " << name;
+        EXPECT_FALSE(restart) << c.label;
+    }
 }
 
 TEST(Passes, HostileAndOverlongEntriesDeleteNothing) {
@@ -257,6 +305,35 @@ TEST(Passes, ProgramAndListFilesInUseAreLeftAlone) {
     EXPECT_FALSE(f.Has(L"sub\\Uninstall.exe.0.tmp"));
     EXPECT_TRUE(f.Has(L"Uninstall.lst"));
     EXPECT_FALSE(f.Has(L"done.txt"));
+}
+
+TEST(Passes, NothingBelowALinkIsDeletedWhereverItComesInTheList) {
+    PassFolder f(L"passes-links");
+    // Two folders outside the program folder, reached through links inside it: one beside a real
+    // folder whose name it begins with, one within that folder.
+    std::wstring outside = f.Root() + L"\\outside", deeper = f.Root() + L"\\deeper";
+    ASSERT_TRUE(CreateDirectoryW(outside.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(deeper.c_str(), nullptr));
+    bench::WriteFileBytes(outside + L"\\x.lng", "keep");
+    bench::WriteFileBytes(deeper + L"\\y.lng", "keep");
+    f.Folder(L"Lang");
+    f.Folder(L"Lang\\New");
+    f.File(L"Lang\\de.lng");
+    f.File(L"Lang\\New\\z.lng");
+    f.File(L"Lang\\New\\w.lng");
+    PlantedLink language(outside, f.In(L"Language")), old(deeper, f.In(L"Lang\\Old"));
+    ASSERT_TRUE(language.Planted());
+    ASSERT_TRUE(old.Planted());
+    ASSERT_TRUE(IsReparseAttr(GetFileAttributesW(f.In(L"Lang\\Old").c_str())));
+    bool restart = false;
+    // Entries below the links come after, between and before entries of the real folders.
+    EXPECT_EQ(2u, f.Passes("Lang\\de.lng\nLanguage\\x.lng\nLang\\New\\z.lng\nLang\\Old\\y.lng\n"
+                           "Lang\\New\\w.lng\nLanguage/x.lng\nLang/Old/y.lng\n",
+                           &restart));
+    EXPECT_EQ("keep", bench::ReadFileBytes(outside + L"\\x.lng"));
+    EXPECT_EQ("keep", bench::ReadFileBytes(deeper + L"\\y.lng"));
+    for (const wchar_t* gone : {L"Lang\\de.lng", L"Lang\\New\\z.lng", L"Lang\\New\\w.lng"}) EXPECT_FALSE(f.Has(gone)) << gone;
+    EXPECT_FALSE(restart);
 }
 
 TEST(BatchText, OemBytesDoubledPercentAndRefusals) {
@@ -349,73 +426,6 @@ TEST(BatchText, LinesInOrderAndLeftOutForUnwritablePaths) {
     for (int i = 0; i < 5; ++i) programOnly += "del \"C:\\P\\U.exe\"\r\nif not exist \"C:\\P\\U.exe\" goto done\r\n";
     EXPECT_EQ(programOnly + ":done\r\n" + warning, write("C:\\P\\U.exe", "", "", false));
     bench::RemoveTree(folder);
-}
-
-namespace {
-
-// The folders of a made-up program folder and their attributes; others are missing.
-const std::pair<const wchar_t*, DWORD> kLinkTree[] = {
-    {L"C:\\P\\Formats", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT},
-    {L"C:\\P\\Lang", FILE_ATTRIBUTE_DIRECTORY},
-    {L"C:\\P\\Lang\\Old", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT},
-    {L"C:\\P\\Lang\\New", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY},
-    {L"C:\\P\\Shared", FILE_ATTRIBUTE_REPARSE_POINT},
-    {L"C:\\P\\Locked", INVALID_FILE_ATTRIBUTES},
-};
-
-DWORD LinkTreeAttributes(const wchar_t* path) {
-    for (const auto& folder : kLinkTree) {
-        if (wcscmp(folder.first, path) == 0) return folder.second;
-    }
-    return INVALID_FILE_ATTRIBUTES;
-}
-
-}  // namespace
-
-TEST(Links, EntriesBelowALinkAreSkippedAndALinkListedItselfIsNot) {
-    struct Case {
-        const wchar_t* entry;
-        bool skipped;
-    } cases[] = {
-        {L"C:\\P\\Formats", false},  // the link itself: removed as a link
-        {L"C:\\P\\Formats\\x.dll", true},
-        {L"C:\\P\\Formats/x.dll", true},
-        {L"C:\\P\\Formats\\\\x.dll", true},
-        {L"C:\\P\\Formats\\deep\\x.dll", true},
-        {L"C:\\P\\Lang\\de.lng", false},
-        {L"C:\\P\\Lang\\Old", false},
-        {L"C:\\P\\Lang\\Old\\de.lng", true},
-        {L"C:\\P\\Lang/Old/de.lng", true},
-        {L"C:\\P\\Lang\\New\\de.lng", false},
-        {L"C:\\P\\Shared\\x.dll", true},  // a file link standing where a folder is named
-        {L"C:\\P\\Locked\\x.dll", true},  // unreadable: it may be a link
-        {L"C:\\P\\Missing\\x.dll", true},
-        {L"C:\\P\\ReadMe.txt", false},
-        {L"C:\\Q\\Lang\\de.lng", true},  // not below the program folder at all
-    };
-    // The same in one run that keeps the folders already checked.
-    CheckedFolder checked = {};
-    for (const Case& c : cases) {
-        EXPECT_EQ(c.skipped, PassesThroughLink(L"C:\\P\\", c.entry, LinkTreeAttributes)) << c.entry;
-        EXPECT_EQ(c.skipped, PassesThroughLink(L"C:\\P\\", c.entry, LinkTreeAttributes, &checked)) << c.entry;
-    }
-}
-
-TEST(Links, AttributesAreClearedOnlyOnReadablePlainEntries) {
-    struct Case {
-        DWORD attributes;
-        bool cleared;
-    } cases[] = {
-        {FILE_ATTRIBUTE_READONLY, true},
-        {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE, true},
-        {FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY, true},
-        {FILE_ATTRIBUTE_ARCHIVE, false},
-        {FILE_ATTRIBUTE_NORMAL, false},
-        {FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_REPARSE_POINT, false},
-        {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, false},
-        {INVALID_FILE_ATTRIBUTES, false},
-    };
-    for (const Case& c : cases) EXPECT_EQ(c.cleared, MayClearAttributes(c.attributes)) << std::hex << c.attributes;
 }
 
 TEST(BatchText, FileThatCannotBeWrittenWholeIsDeleted) {
