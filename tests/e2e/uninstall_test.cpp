@@ -204,7 +204,15 @@ public:
     void File(const std::wstring& relative, const std::string& bytes = "data") const {
         bench::WriteFileBytes(In(relative), bytes);
     }
+    // Folders first, in the order given, then files with the default bytes.
+    void Make(std::initializer_list<const wchar_t*> folders, std::initializer_list<const wchar_t*> files) const {
+        for (const wchar_t* folder : folders) Folder(folder);
+        for (const wchar_t* file : files) File(file);
+    }
     void List(const std::string& bytes) const { File(L"Uninstall.lst", bytes); }
+    bool Standin(const wchar_t* standin, const wchar_t* relative) const {
+        return CopyFileW((bench::BuildFolder() + L"\\standins\\" + standin).c_str(), In(relative).c_str(), FALSE) != 0;
+    }
 
     RunResult Run(const std::wstring& arguments, bench::Handler handler = nullptr,
                   const std::vector<std::pair<std::wstring, std::wstring>>& extra = {}, bool waitForBatch = true) const {
@@ -264,15 +272,8 @@ std::wstring UnixPath(std::wstring path) {
 TEST(Uninstall, ConfirmedRemovesListedEntriesThenProgramAndFolder) {
     Installation inst(ProgramFiles(L"confirm"));
     ASSERT_TRUE(inst.Ready());
-    inst.Folder(L"Formats");
-    inst.Folder(L"Formats\\deep");
-    inst.Folder(L"Lang");
-    inst.File(L"Ombrix.exe");
-    inst.File(L"ReadMe.txt");
-    inst.File(L"Formats\\zst.fmt");
-    inst.File(L"Formats\\deep\\x.fmt");
-    inst.File(L"Lang\\de.lng");
-    inst.File(L"hidden.dat");
+    inst.Make({L"Formats", L"Formats\\deep", L"Lang"},
+              {L"Ombrix.exe", L"ReadMe.txt", L"Formats\\zst.fmt", L"Formats\\deep\\x.fmt", L"Lang\\de.lng", L"hidden.dat"});
     SetFileAttributesW(inst.In(L"hidden.dat").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
     // Help index files go without being listed.
     inst.File(L"ombrix.gid");
@@ -344,9 +345,7 @@ TEST(Uninstall, AnsweredNoRemovesNothing) {
 TEST(Uninstall, SilentAsksNothingAndBatchHasNoWarningLine) {
     Installation inst(ProgramFiles(L"silent"));
     ASSERT_TRUE(inst.Ready());
-    inst.Folder(L"Lang");
-    inst.File(L"Lang\\de.lng");
-    inst.File(L"Ombrix.exe");
+    inst.Make({L"Lang"}, {L"Lang\\de.lng", L"Ombrix.exe"});
     inst.List("Lang\\de.lng\nLang\nOmbrix.exe\nUninstall.exe\nUninstall.lst\n");
     RunResult result = inst.Run(L"/S");
     EXPECT_FALSE(result.timedOut);
@@ -391,13 +390,7 @@ TEST(Uninstall, HostileEntriesNeverReachOutsideTheFolder) {
     std::wstring absolute = L"C:\\Program Files\\ombrix-test-victim-abs.txt";
     for (const std::wstring& victim : {up, absolute}) ASSERT_TRUE(bench::WriteFileBytes(victim, "victim"));
     // What the forms would name if they were joined to the folder: all of it stays.
-    inst.Folder(L"sub");
-    inst.Folder(L"server");
-    inst.File(L"server\\x");
-    inst.File(L"x");
-    inst.File(L"a");
-    inst.File(L"tail.txt");
-    inst.File(L"legit.txt");
+    inst.Make({L"sub", L"server"}, {L"server\\x", L"x", L"a", L"tail.txt", L"legit.txt"});
     inst.File(L"kvanew.dat", std::string(24, 'k'));
     inst.File(L"zipnew.dat", "the user's own");
     std::string list = "..\\ombrix-test-victim-up.txt\r\nsub\\..\\..\\ombrix-test-victim-up.txt\r\n"
@@ -428,8 +421,7 @@ TEST(Uninstall, FileInUseIsRenamedAndScheduledWithTheOmbrixFolder) {
     {
         Installation inst(root + L"\\OMBRIX");
         ASSERT_TRUE(inst.Ready());
-        ASSERT_TRUE(CopyFileW((bench::BuildFolder() + L"\\standins\\holdlib.dll").c_str(), inst.In(L"kvaext.dll").c_str(),
-                              FALSE));
+        ASSERT_TRUE(inst.Standin(L"holdlib.dll", L"kvaext.dll"));
         inst.File(L"kvaext.dll.0.tmp", "older");
         inst.File(L"Ombrix.exe");
         inst.List("kvaext.dll\r\nOmbrix.exe\r\nUninstall.exe\r\nUninstall.lst\r\n");
@@ -463,8 +455,7 @@ TEST(Uninstall, SilentFileInUseIsScheduledWithoutNoticeOrFolder) {
     {
         Installation inst(root + L"\\ombrix");
         ASSERT_TRUE(inst.Ready());
-        ASSERT_TRUE(CopyFileW((bench::BuildFolder() + L"\\standins\\holdlib.dll").c_str(), inst.In(L"kvaext.dll").c_str(),
-                              FALSE));
+        ASSERT_TRUE(inst.Standin(L"holdlib.dll", L"kvaext.dll"));
         inst.File(L"locked.dat");
         inst.List("kvaext.dll\nlocked.dat\nUninstall.exe\nUninstall.lst\n");
         LibraryHolder holder(inst.In(L"kvaext.dll"));
