@@ -39,7 +39,7 @@ static void OpenHomePage() {
     if (IsWebAddress(address)) ShellExecuteW(nullptr, L"open", address, nullptr, L"", SW_SHOWNORMAL);
 }
 
-static void OnCommand(HWND dialog, WORD id) {
+static void OnCommand(HWND dialog, int id) {
     switch (id) {
     case IDOK:
     case IDCANCEL:
@@ -58,14 +58,6 @@ static void OnCommand(HWND dialog, WORD id) {
 }
 
 INT_PTR CALLBACK DoneDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (DialogPrelude(dialog, message, wParam, lParam, L"DONEDLG", nullptr)) return TRUE;
-    switch (message) {
-    case WM_INITDIALOG:
-        OnInitDialog(dialog);
-        return TRUE;
-    case WM_COMMAND:
-        OnCommand(dialog, LOWORD(wParam));
-        return TRUE;
-    }
-    return FALSE;
+    static const DialogHandlers handlers = {L"DONEDLG", nullptr, OnInitDialog, OnCommand};
+    return HandleDialogMessage(dialog, message, wParam, lParam, handlers);
 }

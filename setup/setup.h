@@ -5,6 +5,14 @@
 
 /* setupdlg.cpp */
 INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+// A dialog whose work is its start and its commands: the translation, the help and the two handlers.
+struct DialogHandlers {
+    const wchar_t* name;
+    const wchar_t* helpTopic;  // null: the dialog has no help
+    void (*onInit)(HWND dialog);
+    void (*onCommand)(HWND dialog, int id);
+};
+INT_PTR HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, const DialogHandlers& handlers);
 
 /* contextdlg.cpp: parameter 1 when the cascaded menu box is checked */
 INT_PTR CALLBACK ContextItemsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -127,15 +127,20 @@ void ToggleAllAssociations(HWND dialog) {
     }
 }
 
-INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (DialogPrelude(dialog, message, wParam, lParam, L"SETUPDLG", L"HELPIntegrationSettings")) return TRUE;
+INT_PTR HandleDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam, const DialogHandlers& handlers) {
+    if (DialogPrelude(dialog, message, wParam, lParam, handlers.name, handlers.helpTopic)) return TRUE;
     switch (message) {
     case WM_INITDIALOG:
-        OnInitDialog(dialog);
+        handlers.onInit(dialog);
         return TRUE;
     case WM_COMMAND:
-        OnCommand(dialog, LOWORD(wParam));
+        handlers.onCommand(dialog, LOWORD(wParam));
         return TRUE;
     }
     return FALSE;
+}
+
+INT_PTR CALLBACK SetupDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    static const DialogHandlers handlers = {L"SETUPDLG", L"HELPIntegrationSettings", OnInitDialog, OnCommand};
+    return HandleDialogMessage(dialog, message, wParam, lParam, handlers);
 }
