@@ -58,6 +58,21 @@ bool IsIntegrationEnabled();
 // Which route serves a request; asking loads the settings file the first time.
 enum class SettingsRoute { File, Suppressed, Registry };
 SettingsRoute RouteSettingRequest(HKEY root, const wchar_t* keyPath);
+// Does one request on the route that serves it: in the settings file, nothing while its
+// Integration switch is off (onSuppressed gives the answer), or in the registry.
+template <typename OnFile, typename OnSuppressed, typename OnRegistry>
+auto OnRoute(HKEY root, const wchar_t* keyPath, OnFile onFile, OnSuppressed onSuppressed, OnRegistry onRegistry)
+    -> decltype(onRegistry()) {
+    switch (RouteSettingRequest(root, keyPath)) {
+    case SettingsRoute::File:
+        return onFile();
+    case SettingsRoute::Suppressed:
+        return onSuppressed();
+    case SettingsRoute::Registry:
+        break;
+    }
+    return onRegistry();
+}
 // The registry path of a key path under the product-key rule; false (and empty) when it does
 // not fit, since a cut path would name another key.
 bool ComposeRegistryPath(HKEY root, const wchar_t* keyPath, wchar_t* out, size_t size);

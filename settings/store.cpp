@@ -84,17 +84,13 @@ bool OpenForReading(HKEY root, const wchar_t* keyPath, RegKey* key) {
                ERROR_SUCCESS;
 }
 
-}  // namespace
+// The settings-file entry of a request; nullptr when there is none or its name does not fit.
+const wchar_t* FindEntry(HKEY root, const wchar_t* keyPath, const wchar_t* valueName) {
+    wchar_t name[kTextChars];
+    return ComposeEntryName(root, keyPath, valueName, name, CountOf(name)) ? FindSettingsEntry(name) : nullptr;
+}
 
-bool SettingKeyExists(HKEY root, const wchar_t* keyPath) {
-    switch (RouteSettingRequest(root, keyPath)) {
-    case SettingsRoute::File:
-        return SettingsKeyHasEntries(root, keyPath);
-    case SettingsRoute::Suppressed:
-        return false;
-    case SettingsRoute::Registry:
-        break;
-    }
+bool RegistryKeyExists(HKEY root, const wchar_t* keyPath) {
     wchar_t path[kRegPathChars];
     if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return false;
     RegKey key;
@@ -102,8 +98,7 @@ bool SettingKeyExists(HKEY root, const wchar_t* keyPath) {
     return RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | g_view, key.Out()) == ERROR_SUCCESS;
 }
 
-void DeleteSettingKeyIfEmpty(HKEY root, const wchar_t* keyPath) {
-    if (RouteSettingRequest(root, keyPath) != SettingsRoute::Registry) return;
+void DeleteRegistryKeyIfEmpty(HKEY root, const wchar_t* keyPath) {
     wchar_t path[kRegPathChars];
     if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return;
     DWORD values = 1, subkeys = 1;
@@ -118,24 +113,8 @@ void DeleteSettingKeyIfEmpty(HKEY root, const wchar_t* keyPath) {
     if (values == 0 && subkeys == 0) DeleteSettingKey(root, keyPath);
 }
 
-bool ReadSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, wchar_t* out,
-                       const wchar_t* defaultText, size_t capacity) {
-    SettingsRoute route = RouteSettingRequest(root, keyPath);
-    if (capacity == 0) return false;
-    CopyDefault(out, defaultText, capacity);
-    switch (route) {
-    case SettingsRoute::File: {
-        wchar_t name[kTextChars];
-        if (!ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) return false;
-        const wchar_t* text = FindSettingsEntry(name);
-        if (text != nullptr) CopyString(out, text, capacity);
-        return true;
-    }
-    case SettingsRoute::Suppressed:
-        return true;
-    case SettingsRoute::Registry:
-        break;
-    }
+bool ReadRegistryString(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, wchar_t* out,
+                        const wchar_t* defaultText, size_t capacity) {
     RegKey key;
     if (!OpenForReading(root, keyPath, &key)) {
         CopyDefault(out, defaultText, capacity);
@@ -154,20 +133,7 @@ bool ReadSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueNa
     return true;
 }
 
-int32_t ReadSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, int32_t defaultValue) {
-    switch (RouteSettingRequest(root, keyPath)) {
-    case SettingsRoute::File: {
-        wchar_t name[kTextChars];
-        if (!ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) return defaultValue;
-        const wchar_t* text = FindSettingsEntry(name);
-        if (text == nullptr) return defaultValue;
-        return (int32_t)(uint32_t)StringToInt64(text);
-    }
-    case SettingsRoute::Suppressed:
-        return defaultValue;
-    case SettingsRoute::Registry:
-        break;
-    }
+int32_t ReadRegistryInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, int32_t defaultValue) {
     RegKey key;
     if (!OpenForReading(root, keyPath, &key)) return defaultValue;
     // A shorter value replaces only the low-order bytes of the default, as the registry wrote them.
@@ -181,6 +147,50 @@ int32_t ReadSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueNa
     return (int32_t)data;
 }
 
+}  // namespace
+
+bool SettingKeyExists(HKEY root, const wchar_t* keyPath) {
+    return OnRoute(
+        root, keyPath, [&] { return SettingsKeyHasEntries(root, keyPath); }, [] { return false; },
+        [&] { return RegistryKeyExists(root, keyPath); });
+}
+
+void DeleteSettingKeyIfEmpty(HKEY root, const wchar_t* keyPath) {
+    OnRoute(
+        root, keyPath, [] {}, [] {}, [&] { DeleteRegistryKeyIfEmpty(root, keyPath); });
+}
+
+bool ReadSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, wchar_t* out,
+                       const wchar_t* defaultText, size_t capacity) {
+    // Every route starts from the default; no room at all holds nothing.
+    auto startFromDefault = [&] {
+        if (capacity != 0) CopyDefault(out, defaultText, capacity);
+        return capacity != 0;
+    };
+    return OnRoute(
+        root, keyPath,
+        [&] {
+            if (!startFromDefault()) return false;
+            wchar_t name[kTextChars];
+            if (!ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) return false;
+            const wchar_t* text = FindSettingsEntry(name);
+            if (text != nullptr) CopyString(out, text, capacity);
+            return true;
+        },
+        [&] { return startFromDefault(); },
+        [&] { return startFromDefault() && ReadRegistryString(root, keyPath, valueName, out, defaultText, capacity); });
+}
+
+int32_t ReadSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, int32_t defaultValue) {
+    return OnRoute(
+        root, keyPath,
+        [&] {
+            const wchar_t* text = FindEntry(root, keyPath, valueName);
+            return text != nullptr ? (int32_t)(uint32_t)StringToInt64(text) : defaultValue;
+        },
+        [&] { return defaultValue; }, [&] { return ReadRegistryInt(root, keyPath, valueName, defaultValue); });
+}
+
 namespace {
 
 LONG CreateKey(HKEY root, const wchar_t* path, RegKey* key) {
@@ -188,27 +198,8 @@ LONG CreateKey(HKEY root, const wchar_t* path, RegKey* key) {
                            key->Out(), nullptr);
 }
 
-}  // namespace
-
-namespace {
-
-// Stores one value on the route that serves it: as a settings-file entry with the given
-// text and kind, or as registry data of the given type.
-LONG WriteValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, const wchar_t* fileText,
-                int fileKind, DWORD type, const void* data, DWORD bytes) {
-    switch (RouteSettingRequest(root, keyPath)) {
-    case SettingsRoute::File: {
-        wchar_t name[kTextChars];
-        // The settings file holds text; data it cannot hold as such is refused, not bent.
-        if (fileText == nullptr) return ERROR_NOT_SUPPORTED;
-        if (!ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) return ERROR_BUFFER_OVERFLOW;
-        return SetSettingsEntry(name, fileText, fileKind) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
-    }
-    case SettingsRoute::Suppressed:
-        return ERROR_SUCCESS;
-    case SettingsRoute::Registry:
-        break;
-    }
+LONG WriteRegistryValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, DWORD type, const void* data,
+                        DWORD bytes) {
     wchar_t path[kRegPathChars];
     if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return ERROR_FILENAME_EXCED_RANGE;
     if (!MayChangeRegistry()) return ERROR_CANCELLED;
@@ -216,6 +207,23 @@ LONG WriteValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, con
     LONG status = CreateKey(root, path, &key);
     if (status != ERROR_SUCCESS) return status;
     return RegSetValueExW(key.Get(), OrEmpty(valueName), 0, type, static_cast<const BYTE*>(data), bytes);
+}
+
+// Stores one value on the route that serves it: as a settings-file entry with the given
+// text and kind, or as registry data of the given type.
+LONG WriteValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, const wchar_t* fileText,
+                int fileKind, DWORD type, const void* data, DWORD bytes) {
+    return OnRoute(
+        root, keyPath,
+        [&]() -> LONG {
+            wchar_t name[kTextChars];
+            // The settings file holds text; data it cannot hold as such is refused, not bent.
+            if (fileText == nullptr) return ERROR_NOT_SUPPORTED;
+            if (!ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) return ERROR_BUFFER_OVERFLOW;
+            return SetSettingsEntry(name, fileText, fileKind) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+        },
+        []() -> LONG { return ERROR_SUCCESS; },
+        [&] { return WriteRegistryValue(root, keyPath, valueName, type, data, bytes); });
 }
 
 }  // namespace
@@ -243,6 +251,8 @@ namespace {
 // Reads one value whole from an open key: by name, or the index-th value with its name.
 bool QueryWhole(HKEY key, const wchar_t* valueName, DWORD index, BoundedArray<wchar_t>* name, SettingValue* out) {
     DWORD nameChars = 0, dataBytes = 0;
+    // Another program may grow the value between asking its size and reading it; a few rounds
+    // catch up with any ordinary writer, and one that never stops growing gets no answer.
     for (int attempt = 0; attempt < 4; attempt++) {
         if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &nameChars,
                              &dataBytes, nullptr, nullptr) != ERROR_SUCCESS)
@@ -259,7 +269,6 @@ bool QueryWhole(HKEY key, const wchar_t* valueName, DWORD index, BoundedArray<wc
             status = RegEnumValueW(key, index, name->Data(), &chars, nullptr, &type, out->data.Data(), &bytes);
             if (status == ERROR_SUCCESS) (*name)[chars < nameChars + 1 ? chars : nameChars] = 0;
         }
-        // The value grew between the two calls: ask again.
         if (status == ERROR_MORE_DATA) continue;
         if (status != ERROR_SUCCESS) return false;
         out->type = type;
@@ -271,53 +280,20 @@ bool QueryWhole(HKEY key, const wchar_t* valueName, DWORD index, BoundedArray<wc
     return false;
 }
 
-}  // namespace
-
-bool ReadSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, SettingValue* out) {
-    switch (RouteSettingRequest(root, keyPath)) {
-    case SettingsRoute::File: {
-        wchar_t name[kTextChars];
-        const wchar_t* text = ComposeEntryName(root, keyPath, valueName, name, CountOf(name))
-                                  ? FindSettingsEntry(name)
-                                  : nullptr;
-        if (text == nullptr) return false;
-        size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
-        if (bytes > MAXDWORD - sizeof(wchar_t)) return false;
-        out->data.Resize((uint32_t)bytes + sizeof(wchar_t));
-        memcpy(out->data.Data(), text, bytes);
-        out->data[(uint32_t)bytes] = out->data[(uint32_t)bytes + 1] = 0;
-        out->type = REG_SZ;
-        out->bytes = (DWORD)bytes;
-        return true;
-    }
-    case SettingsRoute::Suppressed:
-        return false;
-    case SettingsRoute::Registry:
-        break;
-    }
-    RegKey key;
-    return OpenForReading(root, keyPath, &key) && QueryWhole(key.Get(), valueName, 0, nullptr, out);
+// A settings-file entry as the registry would give a REG_SZ value.
+bool EntryAsValue(const wchar_t* text, SettingValue* out) {
+    if (text == nullptr) return false;
+    size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+    if (bytes > MAXDWORD - sizeof(wchar_t)) return false;
+    out->data.Resize((uint32_t)bytes + sizeof(wchar_t));
+    memcpy(out->data.Data(), text, bytes);
+    out->data[(uint32_t)bytes] = out->data[(uint32_t)bytes + 1] = 0;
+    out->type = REG_SZ;
+    out->bytes = (DWORD)bytes;
+    return true;
 }
 
-bool ReadSettingValueAt(HKEY root, const wchar_t* keyPath, DWORD index, BoundedArray<wchar_t>* name,
-                        SettingValue* out) {
-    if (RouteSettingRequest(root, keyPath) != SettingsRoute::Registry) return false;
-    RegKey key;
-    return OpenForReading(root, keyPath, &key) && QueryWhole(key.Get(), nullptr, index, name, out);
-}
-
-void DeleteSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName) {
-    switch (RouteSettingRequest(root, keyPath)) {
-    case SettingsRoute::File: {
-        wchar_t name[kTextChars];
-        if (ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) RemoveSettingsEntries(name);
-        return;
-    }
-    case SettingsRoute::Suppressed:
-        return;
-    case SettingsRoute::Registry:
-        break;
-    }
+void DeleteRegistryValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName) {
     wchar_t path[kRegPathChars];
     if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return;
     RegKey key;
@@ -325,16 +301,7 @@ void DeleteSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueN
     RegDeleteValueW(key.Get(), OrEmpty(valueName));
 }
 
-void DeleteSettingKey(HKEY root, const wchar_t* keyPath) {
-    switch (RouteSettingRequest(root, keyPath)) {
-    case SettingsRoute::File:
-        RemoveSettingsKey(root, keyPath);
-        return;
-    case SettingsRoute::Suppressed:
-        return;
-    case SettingsRoute::Registry:
-        break;
-    }
+void DeleteRegistryKey(HKEY root, const wchar_t* keyPath) {
     wchar_t path[kRegPathChars];
     // An empty path would name the root itself.
     if (!ComposeRegistryPath(root, keyPath, path, CountOf(path)) || path[0] == 0 || !MayChangeRegistry()) return;
@@ -343,6 +310,43 @@ void DeleteSettingKey(HKEY root, const wchar_t* keyPath) {
     } else {
         RegDeleteKeyW(root, path);
     }
+}
+
+}  // namespace
+
+bool ReadSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, SettingValue* out) {
+    return OnRoute(
+        root, keyPath, [&] { return EntryAsValue(FindEntry(root, keyPath, valueName), out); }, [] { return false; },
+        [&] {
+            RegKey key;
+            return OpenForReading(root, keyPath, &key) && QueryWhole(key.Get(), valueName, 0, nullptr, out);
+        });
+}
+
+bool ReadSettingValueAt(HKEY root, const wchar_t* keyPath, DWORD index, BoundedArray<wchar_t>* name,
+                        SettingValue* out) {
+    // The settings file lists no values of a key.
+    return OnRoute(
+        root, keyPath, [] { return false; }, [] { return false; },
+        [&] {
+            RegKey key;
+            return OpenForReading(root, keyPath, &key) && QueryWhole(key.Get(), nullptr, index, name, out);
+        });
+}
+
+void DeleteSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName) {
+    OnRoute(
+        root, keyPath,
+        [&] {
+            wchar_t name[kTextChars];
+            if (ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) RemoveSettingsEntries(name);
+        },
+        [] {}, [&] { DeleteRegistryValue(root, keyPath, valueName); });
+}
+
+void DeleteSettingKey(HKEY root, const wchar_t* keyPath) {
+    OnRoute(
+        root, keyPath, [&] { RemoveSettingsKey(root, keyPath); }, [] {}, [&] { DeleteRegistryKey(root, keyPath); });
 }
 
 bool ReadUserString(const wchar_t* keyPath, const wchar_t* valueName, wchar_t* out, const wchar_t* defaultText,
