@@ -30,7 +30,7 @@ void OwnFolder(wchar_t* out, size_t capacity) {
 }  // namespace
 
 bool ReadInstallLocation(wchar_t* out, size_t capacity) {
-    return ReadSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation", out, L"", capacity) && out[0] != 0;
+    return ReadSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation", L"", out, capacity) && out[0] != 0;
 }
 
 void NotePreviousInstallFolder() {
@@ -99,7 +99,7 @@ void WriteUninstallEntry() {
 
     wchar_t folder[kPathChars];
     FolderPart(program, folder, CountOf(folder));
-    ReadSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", text, L"", CountOf(text));
+    ReadSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", L"", text, CountOf(text));
     if (text[0] == 0 || !FileExists(text) || IsStaleLocation(text)) {
         JoinPath(folder, L"Ombrix.exe", text, CountOf(text));
         WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", text);

@@ -113,8 +113,8 @@ void DeleteRegistryKeyIfEmpty(HKEY root, const wchar_t* keyPath) {
     if (values == 0 && subkeys == 0) DeleteSettingKey(root, keyPath);
 }
 
-bool ReadRegistryString(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, wchar_t* out,
-                        const wchar_t* defaultText, size_t capacity) {
+bool ReadRegistryString(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, const wchar_t* defaultText,
+                        wchar_t* out, size_t capacity) {
     RegKey key;
     if (!OpenForReading(root, keyPath, &key)) {
         CopyDefault(out, defaultText, capacity);
@@ -160,8 +160,8 @@ void DeleteSettingKeyIfEmpty(HKEY root, const wchar_t* keyPath) {
         root, keyPath, [] {}, [] {}, [&] { DeleteRegistryKeyIfEmpty(root, keyPath); });
 }
 
-bool ReadSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, wchar_t* out,
-                       const wchar_t* defaultText, size_t capacity) {
+bool ReadSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, const wchar_t* defaultText,
+                       wchar_t* out, size_t capacity) {
     // Every route starts from the default; no room at all holds nothing.
     auto startFromDefault = [&] {
         if (capacity != 0) CopyDefault(out, defaultText, capacity);
@@ -178,7 +178,7 @@ bool ReadSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueNa
             return true;
         },
         [&] { return startFromDefault(); },
-        [&] { return startFromDefault() && ReadRegistryString(root, keyPath, valueName, out, defaultText, capacity); });
+        [&] { return startFromDefault() && ReadRegistryString(root, keyPath, valueName, defaultText, out, capacity); });
 }
 
 int32_t ReadSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, int32_t defaultValue) {
@@ -241,15 +241,14 @@ LONG WriteSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueName
     return WriteValue(root, keyPath, valueName, text, kEntryBare, REG_DWORD, &data, sizeof(data));
 }
 
-LONG WriteSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, DWORD type, const BYTE* data,
-                       DWORD bytes) {
-    return WriteValue(root, keyPath, valueName, nullptr, kEntryQuoted, type, data, bytes);
+LONG WriteStoredValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, const StoredValue& value) {
+    return WriteValue(root, keyPath, valueName, nullptr, kEntryQuoted, value.type, value.data.Data(), value.bytes);
 }
 
 namespace {
 
 // Reads one value whole from an open key: by name, or the index-th value with its name.
-bool QueryWhole(HKEY key, const wchar_t* valueName, DWORD index, BoundedArray<wchar_t>* name, SettingValue* out) {
+bool QueryWhole(HKEY key, const wchar_t* valueName, DWORD index, BoundedArray<wchar_t>* name, StoredValue* out) {
     DWORD nameChars = 0, dataBytes = 0;
     // Another program may grow the value between asking its size and reading it; a few rounds
     // catch up with any ordinary writer, and one that never stops growing gets no answer.
@@ -281,7 +280,7 @@ bool QueryWhole(HKEY key, const wchar_t* valueName, DWORD index, BoundedArray<wc
 }
 
 // A settings-file entry as the registry would give a REG_SZ value.
-bool EntryAsValue(const wchar_t* text, SettingValue* out) {
+bool EntryAsValue(const wchar_t* text, StoredValue* out) {
     if (text == nullptr) return false;
     size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
     if (bytes > MAXDWORD - sizeof(wchar_t)) return false;
@@ -314,7 +313,7 @@ void DeleteRegistryKey(HKEY root, const wchar_t* keyPath) {
 
 }  // namespace
 
-bool ReadSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, SettingValue* out) {
+bool ReadStoredValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, StoredValue* out) {
     return OnRoute(
         root, keyPath, [&] { return EntryAsValue(FindEntry(root, keyPath, valueName), out); }, [] { return false; },
         [&] {
@@ -323,8 +322,8 @@ bool ReadSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueNam
         });
 }
 
-bool ReadSettingValueAt(HKEY root, const wchar_t* keyPath, DWORD index, BoundedArray<wchar_t>* name,
-                        SettingValue* out) {
+bool ReadStoredValueAt(HKEY root, const wchar_t* keyPath, DWORD index, BoundedArray<wchar_t>* name,
+                        StoredValue* out) {
     // The settings file lists no values of a key.
     return OnRoute(
         root, keyPath, [] { return false; }, [] { return false; },
@@ -349,9 +348,9 @@ void DeleteSettingKey(HKEY root, const wchar_t* keyPath) {
         root, keyPath, [&] { RemoveSettingsKey(root, keyPath); }, [] {}, [&] { DeleteRegistryKey(root, keyPath); });
 }
 
-bool ReadUserString(const wchar_t* keyPath, const wchar_t* valueName, wchar_t* out, const wchar_t* defaultText,
+bool ReadUserString(const wchar_t* keyPath, const wchar_t* valueName, const wchar_t* defaultText, wchar_t* out,
                     size_t capacity) {
-    return ReadSettingString(HKEY_CURRENT_USER, keyPath, valueName, out, defaultText, capacity);
+    return ReadSettingString(HKEY_CURRENT_USER, keyPath, valueName, defaultText, out, capacity);
 }
 
 int32_t ReadUserInt(const wchar_t* keyPath, const wchar_t* valueName, int32_t defaultValue) {
