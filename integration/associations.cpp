@@ -79,12 +79,12 @@ void GiveBackVolumes(const PreviousState& kva) {
     for (uint32_t number = 0; number < 100; number++) {
         wchar_t volume[kVolumeChars];
         if (!VolumeName(number, volume, CountOf(volume))) continue;
+        PreviousState state;
+        ReadPreviousState(volume, &state);
         // Only volumes that open with the archiver, or whose record a run cut short left, are its
         // to give back; another program's stay.
         bool own = IsOwnFileType(volume);
-        if (!own && !HasMachineRecord(volume)) continue;
-        PreviousState state;
-        ReadPreviousState(volume, &state);
+        if (!own && state.record != PreviousRecord::Machine) continue;
         if (state.record != PreviousRecord::None) {
             GiveBackDefault(volume, state, own);
             ForgetPreviousState(volume);
