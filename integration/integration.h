@@ -67,8 +67,6 @@ struct PreviousState {
     // The per-user form of the "New" entry: its "FileName", "*" for "NullFile", or "".
     wchar_t shellNewText[kPathChars] = {};
 };
-// The machine-wide key that keeps an extension's previous state; false when it does not fit.
-bool PreviousStateKey(const wchar_t* extension, wchar_t* out, size_t capacity);
 // Keeps the extension's state before the archiver takes it over: exactly, machine-wide, and as
 // the older per-user texts.
 void KeepPreviousState(const wchar_t* extension);

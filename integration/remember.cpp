@@ -127,6 +127,11 @@ const wchar_t* AsText(const StoredValue& value) { return reinterpret_cast<const 
 
 bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
 
+// The machine-wide key that keeps an extension's previous state; false when it does not fit.
+bool PreviousStateKey(const wchar_t* extension, wchar_t* out, size_t capacity) {
+    return FormatBounded(out, capacity, kRecordKeyFormat, extension) >= 0;
+}
+
 // The record's text value; false when it was never written.
 bool ReadRecordText(const wchar_t* recordKey, const wchar_t* name, StoredValue* out) {
     return ReadStoredValue(HKEY_LOCAL_MACHINE, recordKey, name, out) && IsTextType(out->type);
@@ -170,10 +175,6 @@ void DecodeShellNew(const wchar_t* recordKey, PreviousState* out) {
 }
 
 }  // namespace
-
-bool PreviousStateKey(const wchar_t* extension, wchar_t* out, size_t capacity) {
-    return FormatBounded(out, capacity, kRecordKeyFormat, extension) >= 0;
-}
 
 void KeepPreviousState(const wchar_t* extension) {
     wchar_t userKey[80], recordKey[80], shellNewKey[kPathChars];
