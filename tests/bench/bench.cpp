@@ -269,7 +269,7 @@ bool ReserveAddressSpace(DWORD processId, size_t left) {
     if (process == nullptr) return false;
     void* kept = VirtualAllocEx(process, nullptr, left, MEM_RESERVE, PAGE_NOACCESS);
     // The reservations end with the process.
-    for (size_t size = sizeof(void*) == 8 ? (size_t)1 << 40 : (size_t)1 << 30; size >= 0x10000;) {
+    for (size_t size = (size_t)1 << 30; size >= 0x10000;) {
         if (VirtualAllocEx(process, nullptr, size, MEM_RESERVE, PAGE_NOACCESS) == nullptr) size /= 2;
     }
     if (kept != nullptr) VirtualFreeEx(process, kept, 0, MEM_RELEASE);
