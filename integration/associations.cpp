@@ -13,14 +13,13 @@ const wchar_t kOwnZipType[] = L"Ombrix.ZIP";
 
 const wchar_t kOwnRevType[] = L"Ombrix.REV";
 const wchar_t kRev[] = L".rev";
-const wchar_t kRevSetupKey[] = L"Setup\\.rev";
 
 enum : size_t { kCommandChars = 2080, kVolumeChars = 32 };
 
 // ".rev" opens with the archiver's recovery-volume type.
 bool IsRecoveryType() {
     wchar_t type[80];
-    ReadSettingString(HKEY_CLASSES_ROOT, kRev, L"", type, L"", CountOf(type));
+    ReadSettingString(HKEY_CLASSES_ROOT, kRev, L"", L"", type, CountOf(type));
     return CompareNoCase(type, kOwnRevType) == 0;
 }
 
@@ -32,85 +31,89 @@ bool IsOwnTypeName(const wchar_t* type) {
 // archiver, or the one of the folder it moved from, is the archiver's to replace.
 void WriteIconWhenUnset(const wchar_t* keyPath, const wchar_t* icon) {
     wchar_t current[kPathChars];
-    ReadSettingString(HKEY_CLASSES_ROOT, keyPath, L"", current, L"", CountOf(current));
+    ReadSettingString(HKEY_CLASSES_ROOT, keyPath, L"", L"", current, CountOf(current));
     if (current[0] == 0 || IsStaleLocation(current)) WriteSettingString(HKEY_CLASSES_ROOT, keyPath, L"", icon);
 }
 
-// Remembers the extension's file type and "New" menu entry before the archiver takes it over.
-void RememberExtension(const wchar_t* extension, const wchar_t* setupKey) {
-    wchar_t type[kRegPathChars];
-    ReadSettingString(HKEY_CLASSES_ROOT, extension, L"", type, L"", CountOf(type));
-    wchar_t shellNewKey[kPathChars];
-    wchar_t fileName[kPathChars];
-    fileName[0] = 0;
-    bool nullFile = false;
-    if (FormatBounded(shellNewKey, CountOf(shellNewKey), L"%ls\\ShellNew", extension) >= 0) {
-        ReadSettingString(HKEY_CLASSES_ROOT, shellNewKey, L"FileName", fileName, L"", CountOf(fileName));
-        wchar_t empty[10];
-        nullFile = ReadSettingString(HKEY_CLASSES_ROOT, shellNewKey, L"NullFile", empty, L"", CountOf(empty));
-    }
-    bool existed = SettingKeyExists(HKEY_CLASSES_ROOT, extension);
-    WriteUserInt(setupKey, L"Exist", existed ? 1 : 0);
-    WriteUserString(setupKey, L"Type", type);
-    WriteUserString(setupKey, L"ShellNew", fileName[0] != 0 ? fileName : nullFile ? L"*" : L"");
-    // The texts above cannot hold every type, a long type or the other "New" values, and the
-    // user can rewrite them: what is given back comes from the machine-wide record.
-    RememberExactly(extension, existed);
+// The old-style volume names ".k00" and on of multi-volume KVA archives.
+bool VolumeName(uint32_t number, wchar_t* out, size_t capacity) {
+    return FormatBounded(out, capacity, L".k%02u", number) >= 0;
 }
 
-// The old-style volume names ".k00" and on of multi-volume KVA archives, and the key that
-// remembers each one's state; false when the key does not fit.
-bool VolumeName(uint32_t number, wchar_t* out, size_t capacity, wchar_t* setupKey, size_t setupCapacity) {
-    return FormatBounded(out, capacity, L".k%02u", number) >= 0 &&
-           FormatBounded(setupKey, setupCapacity, L"Setup\\%ls", out) >= 0;
-}
+// The default value as the record gives it back as a file type: the archiver's own types are none.
+const wchar_t* PreviousType(const PreviousState& state) { return IsOwnTypeName(state.type) ? L"" : state.type; }
 
-// Gives the extension back as the trusted record says, in an order that a run cut short anywhere
-// leaves for the next run to finish: the volumes and the "New" entry first, the extension's own
-// default value last, so that it still opens with the archiver until everything else is back.
-// What another program has taken since (own false) keeps its default.
-void GiveBack(const wchar_t* extension, const PreviousState& state, bool isKva, bool templateRow, bool own) {
-    bool existed = state.exist != 0;
-    const wchar_t* type = IsOwnTypeName(state.type) ? L"" : state.type;
-    for (uint32_t number = 0; isKva && number < 100; number++) {
-        wchar_t volume[kVolumeChars], volumeKey[80];
-        // Only volumes that open with the archiver, or whose record a run cut short left, are its
-        // to give back; another program's stay.
-        if (!VolumeName(number, volume, CountOf(volume), volumeKey, CountOf(volumeKey))) continue;
-        bool ownVolume = IsOwnFileType(volume);
-        if (!ownVolume && !HasMachineRecord(volume)) continue;
-        // A volume that setup took over remembers its own state; older installations did not.
-        PreviousState volumeState;
-        ReadPreviousState(volume, volumeKey, &volumeState);
-        if (volumeState.exist != -1) {
-            GiveBack(volume, volumeState, false, false, ownVolume);
-            ForgetExactly(volume);
-        } else if (existed && type[0] != 0) {
-            WriteSettingString(HKEY_CLASSES_ROOT, volume, L"", type);
+// The extension's own default value, given back last: until then it still opens with the
+// archiver, so that a run cut short is finished by the next. What another program has taken
+// since (own false) keeps its default.
+void GiveBackDefault(const wchar_t* extension, const PreviousState& state, bool own) {
+    if (own && state.existed) {
+        if (!state.defaultKept) {
+            WriteSettingString(HKEY_CLASSES_ROOT, extension, L"", PreviousType(state));
+        } else if (state.defaultExisted) {
+            WriteStoredValue(HKEY_CLASSES_ROOT, extension, L"", state.defaultValue);
         } else {
-            DeleteSettingKey(HKEY_CLASSES_ROOT, volume);
+            DeleteSettingValue(HKEY_CLASSES_ROOT, extension, L"");
         }
-    }
-    if (templateRow) RestoreNewEntry(extension, state, isKva, own);
-    if (own && existed) {
-        if (!state.machineWide || !RestoreDefaultExactly(extension))
-            WriteSettingString(HKEY_CLASSES_ROOT, extension, L"", type);
     } else if (own) {
         // There was no key: neither the value nor the key stays, unless another program's
         // subkeys keep the key.
         DeleteSettingValue(HKEY_CLASSES_ROOT, extension, L"");
         DeleteSettingKey(HKEY_CLASSES_ROOT, extension);
-    } else if (!existed) {
+    } else if (!state.existed) {
         // A run cut short after the value went: the key it left empty goes too.
         DeleteSettingKeyIfEmpty(HKEY_CLASSES_ROOT, extension);
     }
+}
+
+// The volumes of a KVA extension: each as its own record says and then forgotten; one that an
+// older installation took without a record opens again as the extension did.
+void GiveBackVolumes(const PreviousState& kva) {
+    for (uint32_t number = 0; number < 100; number++) {
+        wchar_t volume[kVolumeChars];
+        if (!VolumeName(number, volume, CountOf(volume))) continue;
+        PreviousState state;
+        ReadPreviousState(volume, &state);
+        // Only volumes that open with the archiver, or whose record a run cut short left, are its
+        // to give back; another program's stay.
+        bool own = IsOwnFileType(volume);
+        if (!own && state.record != PreviousRecord::Machine) continue;
+        if (state.record != PreviousRecord::None) {
+            GiveBackDefault(volume, state, own);
+            ForgetPreviousState(volume);
+        } else if (kva.existed && PreviousType(kva)[0] != 0) {
+            WriteSettingString(HKEY_CLASSES_ROOT, volume, L"", PreviousType(kva));
+        } else {
+            DeleteSettingKey(HKEY_CLASSES_ROOT, volume);
+        }
+    }
+}
+
+// Gives an extension back as its record says, in an order that a run cut short anywhere leaves
+// for the next run to finish: the volumes, then the "New" entry, the default value last; the
+// record goes only once everything is back.
+void GiveBack(const wchar_t* extension, bool isKva, bool isZip) {
+    PreviousState state;
+    ReadPreviousState(extension, &state);
+    bool own = IsOwnFileType(extension);
+    // What another program has taken since, with nothing remembered, is not ours to give back.
+    // With a record, what is still ours of it (volumes, "New" entry) goes back: a run cut short
+    // may have given back the default value already.
+    if (!own && state.record == PreviousRecord::None) return;
+    // Without any record the key is kept, with an empty type.
+    if (state.record == PreviousRecord::None) state.existed = true;
+
+    if (isKva) GiveBackVolumes(state);
+    if (isKva || isZip) RestoreNewEntry(extension, state, isKva, own);
+    GiveBackDefault(extension, state, own);
+    ForgetPreviousState(extension);
 }
 
 }  // namespace
 
 bool IsOwnFileType(const wchar_t* extension) {
     wchar_t type[80];
-    ReadSettingString(HKEY_CLASSES_ROOT, extension, L"", type, L"", CountOf(type));
+    ReadSettingString(HKEY_CLASSES_ROOT, extension, L"", L"", type, CountOf(type));
     return IsOwnTypeName(type);
 }
 
@@ -132,7 +135,7 @@ bool RegisterFileTypes() {
     WriteSettingString(HKEY_CLASSES_ROOT, kOwnZipType, L"", GetMessageText(IDS_OMBRIXZIPARC));
     WriteSettingString(HKEY_CLASSES_ROOT, L"Ombrix.ZIP\\shell\\open\\command", L"", command);
     WriteIconWhenUnset(L"Ombrix.ZIP\\DefaultIcon", archiveIcon);
-    if (!IsRecoveryType() && !HasMachineRecord(kRev)) RememberExtension(kRev, kRevSetupKey);
+    if (!IsRecoveryType() && !HasMachineRecord(kRev)) KeepPreviousState(kRev);
     WriteSettingString(HKEY_CLASSES_ROOT, kRev, L"", kOwnRevType);
     WriteSettingString(HKEY_CLASSES_ROOT, L"Ombrix.REV", L"", GetMessageText(IDS_KVARECVOL));
     WriteSettingString(HKEY_CLASSES_ROOT, L"Ombrix.REV\\shell\\open\\command", L"", command);
@@ -158,54 +161,44 @@ void BindExtension(const wchar_t* extension, bool selected, bool shellExtWanted,
     if (extension == nullptr || extension[0] == 0 ||
         FormatBounded(setupKey, CountOf(setupKey), L"Setup\\%ls", extension) < 0)
         return;
-    bool templateRow = isKva || isZip;
-    bool templateWanted = IsTemplateWanted(shellExtWanted, isKva, isZip);
-
-    if (selected) {
-        // Only the first take-over is remembered: a second setup run finds the extension bound, or
-        // its record still there after a give-back that was cut short.
-        if (!IsOwnFileType(extension) && !HasMachineRecord(extension)) RememberExtension(extension, setupKey);
-        WriteSettingString(HKEY_CLASSES_ROOT, extension, L"", isZip ? kOwnZipType : kOwnType);
-        if (isKva) {
-            for (uint32_t number = 0; number < 30; number++) {
-                wchar_t volume[kVolumeChars], volumeKey[80];
-                if (!VolumeName(number, volume, CountOf(volume), volumeKey, CountOf(volumeKey))) continue;
-                if (!IsOwnFileType(volume) && !HasMachineRecord(volume)) RememberExtension(volume, volumeKey);
-                WriteSettingString(HKEY_CLASSES_ROOT, volume, L"", kOwnType);
-            }
-        }
-        if (templateWanted && templateRow) WriteNewTemplate(extension, isKva);
-    }
-    PreviousState state;
-    ReadPreviousState(extension, setupKey, &state);
-    bool own = IsOwnFileType(extension);
-    if (selected) {
-        // The template switched off while the extension stays bound: its previous "New" entry is back.
-        if (own && templateRow && !templateWanted) RestoreNewEntry(extension, state, isKva, true);
+    if (!selected) {
+        GiveBack(extension, isKva, isZip);
         return;
     }
-    // What another program has taken since, with nothing remembered, is not ours to give back.
-    // With a record, what is still ours of it (volumes, "New" entry) goes back: a run cut short
-    // may have given back the default value already.
-    if (!own && state.exist == -1) return;
-    // Without any record the key is kept, with an empty type.
-    if (state.exist == -1) state.exist = 1;
-    GiveBack(extension, state, isKva, templateRow, own);
-    // Dropped only once everything is back, so that a run cut short can be finished.
-    ForgetExactly(extension);
+    // Only the first take-over is remembered: a second setup run finds the extension bound, or
+    // its record still there after a give-back that was cut short.
+    if (!IsOwnFileType(extension) && !HasMachineRecord(extension)) KeepPreviousState(extension);
+    WriteSettingString(HKEY_CLASSES_ROOT, extension, L"", isZip ? kOwnZipType : kOwnType);
+    if (isKva) {
+        for (uint32_t number = 0; number < 30; number++) {
+            wchar_t volume[kVolumeChars];
+            if (!VolumeName(number, volume, CountOf(volume))) continue;
+            if (!IsOwnFileType(volume) && !HasMachineRecord(volume)) KeepPreviousState(volume);
+            WriteSettingString(HKEY_CLASSES_ROOT, volume, L"", kOwnType);
+        }
+    }
+    bool templateRow = isKva || isZip;
+    bool templateWanted = IsTemplateWanted(shellExtWanted, isKva, isZip);
+    if (templateWanted && templateRow) WriteNewTemplate(extension, isKva);
+    // The template switched off while the extension stays bound: its previous "New" entry is back.
+    if (templateRow && !templateWanted && IsOwnFileType(extension)) {
+        PreviousState state;
+        ReadPreviousState(extension, &state);
+        RestoreNewEntry(extension, state, isKva, true);
+    }
 }
 
 void GiveBackRecoveryExtension() {
     PreviousState state;
-    ReadPreviousState(kRev, kRevSetupKey, &state);
+    ReadPreviousState(kRev, &state);
     bool own = IsRecoveryType();
     // Another program that has taken ".rev" since keeps it.
-    if (!own && state.exist == -1) return;
-    if (state.exist == -1) {
+    if (!own && state.record == PreviousRecord::None) return;
+    if (state.record == PreviousRecord::None) {
         // An older installation remembered nothing: the key was the archiver's alone.
         DeleteSettingTree(HKEY_CLASSES_ROOT, kRev);
         return;
     }
-    GiveBack(kRev, state, false, false, own);
-    ForgetExactly(kRev);
+    GiveBackDefault(kRev, state, own);
+    ForgetPreviousState(kRev);
 }

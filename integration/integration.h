@@ -45,30 +45,41 @@ void BindExtension(const wchar_t* extension, bool selected, bool shellExtWanted,
 void GiveBackRecoveryExtension();
 
 /* remember.cpp */
-// True for a value that names an owner: text that is not empty, or data of any other type.
-bool HasNonEmptyValue(const SettingValue& value);
-// The machine-wide key that keeps an extension's previous state; false when it does not fit.
-bool PreviousStateKey(const wchar_t* extension, wchar_t* out, size_t capacity);
-// Keeps, machine-wide, whether the extension's key existed, its default value and every value of
-// its "New" entry exactly, before the archiver takes it over.
-void RememberExactly(const wchar_t* extension, bool existed);
-// Put back what RememberExactly kept; false when nothing readable was kept, so that the caller
-// falls back to the forms an older installation's per-user texts may take.
-bool RestoreDefaultExactly(const wchar_t* extension);
-bool RestoreShellNewExactly(const wchar_t* extension);
-// Which record the give-back trusts, and what it says.
-struct PreviousState {
-    bool machineWide;  // kept where only administrators can write; else an older installation's
-    int32_t exist;     // the key existed before: 1, 0, or -1 when nothing at all was kept
-    wchar_t type[kRegPathChars];  // the previous file type as text, "" when none
+// Which record of an extension's previous state the give-back trusts.
+enum class PreviousRecord {
+    None,     // nothing was kept
+    Machine,  // setup's record, kept machine-wide where only administrators can write
+    User,     // an older installation's per-user texts, taken only in the forms they were written in
 };
-// The machine-wide record when there is one. Otherwise, for an installation made before it was
-// kept, the user's record in the forms it was written in: "Exist", and "Type" as text only.
-void ReadPreviousState(const wchar_t* extension, const wchar_t* setupKey, PreviousState* out);
+// What an extension looked like before the archiver took it over, as its record says.
+struct PreviousState {
+    PreviousRecord record = PreviousRecord::None;
+    bool existed = false;              // the extension's key existed
+    wchar_t type[kRegPathChars] = {};  // the default value as a file type; "" when none or not text
+    // The machine-wide record alone keeps the default value and the "New" entry exactly; each
+    // only when it reads whole.
+    bool defaultKept = false;
+    bool defaultExisted = false;
+    StoredValue defaultValue;
+    bool shellNewKept = false;
+    bool shellNewExisted = false;
+    BoundedArray<wchar_t> shellNewList;  // the kept values, read through NextKeptShellNewValue
+    // The per-user form of the "New" entry: its "FileName", "*" for "NullFile", or "".
+    wchar_t shellNewText[kPathChars] = {};
+};
+// Keeps the extension's state before the archiver takes it over: exactly, machine-wide, and as
+// the older per-user texts.
+void KeepPreviousState(const wchar_t* extension);
 // True when setup's record of the extension is still kept machine-wide.
 bool HasMachineRecord(const wchar_t* extension);
+// The machine-wide record when there is one. Otherwise, for an installation made before it was
+// kept, the user's record in the forms it was written in: "Exist", and "Type" as text only.
+void ReadPreviousState(const wchar_t* extension, PreviousState* out);
+// The kept "New" entry's values in order, from *at (0 for the first); false after the last.
+bool NextKeptShellNewValue(const PreviousState& state, uint32_t* at, BoundedArray<wchar_t>* name,
+                           StoredValue* out);
 // Drops the kept state once the extension has been given back.
-void ForgetExactly(const wchar_t* extension);
+void ForgetPreviousState(const wchar_t* extension);
 
 /* templates.cpp */
 // The empty archives setup writes beside the program for the "New" menu, KVA first.

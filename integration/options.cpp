@@ -43,6 +43,13 @@ bool ReadFlag(const wchar_t* keyPath, const wchar_t* valueName, int32_t defaultV
     return ReadUserInt(keyPath, valueName, defaultValue) != 0;
 }
 
+// True for a value that names an owner: text that is not empty, or data of any other type.
+bool HasNonEmptyValue(const StoredValue& value) {
+    bool text = value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
+    return text ? value.bytes >= sizeof(wchar_t) && reinterpret_cast<const wchar_t*>(value.data.Data())[0] != 0
+                : value.bytes > 0;
+}
+
 // ".jar" and ".iso" are offered only while no other program opens them; ".jar" only while
 // it already opens with the archiver.
 void CheckForeignOwner(uint32_t row, IntegrationOptions* options) {
@@ -51,8 +58,8 @@ void CheckForeignOwner(uint32_t row, IntegrationOptions* options) {
         return;
     if (IsOwnFileType(extension)) return;
     // Read whole: a type too long for any buffer is still another program's.
-    SettingValue owner;
-    bool owned = ReadSettingValue(HKEY_CLASSES_ROOT, extension, L"", &owner) && HasNonEmptyValue(owner);
+    StoredValue owner;
+    bool owned = ReadStoredValue(HKEY_CLASSES_ROOT, extension, L"", &owner) && HasNonEmptyValue(owner);
     if (owned || row == kJarRow) options->associate[row] = false;
 }
 

@@ -1,6 +1,7 @@
-// What an extension looked like before the archiver took it over, kept exactly (whether its key
-// existed, the registry type and whole data of its default value, every value of its "New"
-// entry) where only administrators can write, and putting it back.
+// What an extension looked like before the archiver took it over (whether its key existed, the
+// registry type and whole data of its default value, every value of its "New" entry): kept where
+// only administrators can write, and read back as one PreviousState. The record's text form is
+// written and read here only.
 #include "integration/integration.h"
 
 #include <string.h>
@@ -9,15 +10,21 @@ namespace {
 
 // Machine-wide and by absolute path: what is written back into the machine's classes never
 // comes from anything the user, a settings file or another program of the user's can write.
-// Kept as text: a value is "<type>,<hex data>", a list of values "<hex name>,<type>,<hex data>;"
-// for each, and "none" stands for a value or key that did not exist.
 const wchar_t kRecordKeyFormat[] = L"\\Software\\Ombrix\\Previous\\%ls";
 const wchar_t kPreviousDefault[] = L"PreviousDefault";
 const wchar_t kPreviousShellNew[] = L"PreviousShellNew";
 const wchar_t kExist[] = L"Exist";
+// The older per-user texts, still written for whatever reads them.
+const wchar_t kUserKeyFormat[] = L"Setup\\%ls";
+const wchar_t kUserType[] = L"Type";
+const wchar_t kUserShellNew[] = L"ShellNew";
+
+// The record's text form, written by Encoder and read by the Decode functions below. A value is
+// "<type>,<hex data>", a list of named values "<hex name>,<type>,<hex data>;" for each, and
+// "none" stands for a value or key that did not exist.
 const wchar_t kNone[] = L"none";
 
-class Text {
+class Encoder {
 public:
     void Append(const wchar_t* text) { AppendChars(text, wcslen(text)); }
     void AppendHex(const BYTE* bytes, size_t count) {
@@ -27,12 +34,18 @@ public:
             AppendChars(pair, 2);
         }
     }
-    void AppendValue(DWORD type, const BYTE* bytes, size_t count) {
+    void AppendValue(const StoredValue& value) {
         wchar_t number[20];
-        Int64ToString(type, number, CountOf(number));
+        Int64ToString(value.type, number, CountOf(number));
         Append(number);
         Append(L",");
-        AppendHex(bytes, count);
+        AppendHex(value.data.Data(), value.bytes);
+    }
+    void AppendNamedValue(const wchar_t* name, const StoredValue& value) {
+        AppendHex(reinterpret_cast<const BYTE*>(name), wcslen(name) * sizeof(wchar_t));
+        Append(L",");
+        AppendValue(value);
+        Append(L";");
     }
     const wchar_t* Get() {
         if (text_.Count() == 0) AppendChars(L"", 0);
@@ -56,9 +69,9 @@ int HexDigit(wchar_t c) {
     return -1;
 }
 
-// Reads hex pairs up to `end` (a NUL, "," or ";"); false on anything else. Two zero bytes stand
-// behind the data: the registry reads a string's terminator even where the size leaves it out.
-bool ReadHex(const wchar_t** text, BoundedArray<BYTE>* out) {
+// Hex pairs up to a NUL, "," or ";"; false on anything else. Two zero bytes stand behind the
+// data: the registry reads a string's terminator even where the size leaves it out.
+bool DecodeHex(const wchar_t** text, BoundedArray<BYTE>* out) {
     const wchar_t* p = *text;
     uint32_t count = 0;
     out->Resize(2);
@@ -76,7 +89,8 @@ bool ReadHex(const wchar_t** text, BoundedArray<BYTE>* out) {
     return true;
 }
 
-bool ReadType(const wchar_t** text, DWORD* type) {
+// "<type>,"
+bool DecodeType(const wchar_t** text, DWORD* type) {
     const wchar_t* p = *text;
     uint64_t value = 0;
     if (!IsDecimalDigit(*p)) return false;
@@ -87,166 +101,169 @@ bool ReadType(const wchar_t** text, DWORD* type) {
     return true;
 }
 
-// One "<hex name>,<type>,<hex data>;" of a remembered list; false when it does not parse.
-bool ReadListItem(const wchar_t** text, BoundedArray<BYTE>* name, DWORD* type, BoundedArray<BYTE>* data) {
-    const wchar_t* p = *text;
-    if (!ReadHex(&p, name) || *p++ != L',' || !ReadType(&p, type) || !ReadHex(&p, data) || *p++ != L';') return false;
-    *text = p;
-    return name->Count() % sizeof(wchar_t) == 0;
-}
-
-// A list that parses to its end; "none" is one too.
-bool IsWholeList(const wchar_t* text) {
-    if (wcscmp(text, kNone) == 0) return true;
-    BoundedArray<BYTE> name, data;
-    DWORD type;
-    while (*text != 0) {
-        if (!ReadListItem(&text, &name, &type, &data)) return false;
-    }
+// "<type>,<hex data>" up to the next "," or ";" or the end.
+bool DecodeValue(const wchar_t** text, StoredValue* out) {
+    if (!DecodeType(text, &out->type) || !DecodeHex(text, &out->data)) return false;
+    out->bytes = out->data.Count();
     return true;
 }
 
-const wchar_t* AsText(const SettingValue& value) { return reinterpret_cast<const wchar_t*>(value.data.Data()); }
+// One "<hex name>,<type>,<hex data>;"; the name comes with its terminator.
+bool DecodeNamedValue(const wchar_t** text, BoundedArray<wchar_t>* name, StoredValue* out) {
+    const wchar_t* p = *text;
+    BoundedArray<BYTE> nameBytes;
+    if (!DecodeHex(&p, &nameBytes) || *p++ != L',' || !DecodeValue(&p, out) || *p++ != L';' ||
+        nameBytes.Count() % sizeof(wchar_t) != 0)
+        return false;
+    uint32_t chars = nameBytes.Count() / sizeof(wchar_t);
+    name->Resize(chars + 1);
+    memcpy(name->Data(), nameBytes.Data(), nameBytes.Count());
+    (*name)[chars] = 0;
+    *text = p;
+    return true;
+}
+
+const wchar_t* AsText(const StoredValue& value) { return reinterpret_cast<const wchar_t*>(value.data.Data()); }
 
 bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
 
-// The record's text value; false when it was never written.
-bool ReadRecordText(const wchar_t* extension, const wchar_t* name, SettingValue* out) {
-    wchar_t key[80];
-    return PreviousStateKey(extension, key, CountOf(key)) && ReadSettingValue(HKEY_LOCAL_MACHINE, key, name, out) &&
-           IsTextType(out->type);
-}
-
-// The remembered default value; false when the record holds none it can read.
-bool ReadPreviousDefault(const wchar_t* extension, bool* existed, DWORD* type, BoundedArray<BYTE>* data) {
-    SettingValue remembered;
-    if (!ReadRecordText(extension, kPreviousDefault, &remembered)) return false;
-    const wchar_t* text = AsText(remembered);
-    *existed = wcscmp(text, kNone) != 0;
-    return !*existed || (ReadType(&text, type) && ReadHex(&text, data) && *text == 0);
-}
-
-// The kept "Exist", or -1 when nothing was kept machine-wide.
-int32_t RememberedExist(const wchar_t* extension) {
-    wchar_t key[80];
-    return PreviousStateKey(extension, key, CountOf(key)) ? ReadSettingInt(HKEY_LOCAL_MACHINE, key, kExist, -1) : -1;
-}
-
-// The kept default value as text, "" when it was none or not text; false when none was kept.
-bool RememberedTypeText(const wchar_t* extension, wchar_t* out, size_t capacity) {
-    bool existed = false;
-    DWORD type = REG_NONE;
-    BoundedArray<BYTE> data;
-    if (capacity == 0 || !ReadPreviousDefault(extension, &existed, &type, &data)) return false;
-    out[0] = 0;
-    if (existed && IsTextType(type)) {
-        size_t chars = data.Count() / sizeof(wchar_t);
-        if (chars >= capacity) chars = capacity - 1;
-        memcpy(out, data.Data(), chars * sizeof(wchar_t));
-        out[chars] = 0;
-    }
-    return true;
-}
-
-}  // namespace
-
+// The machine-wide key that keeps an extension's previous state; false when it does not fit.
 bool PreviousStateKey(const wchar_t* extension, wchar_t* out, size_t capacity) {
     return FormatBounded(out, capacity, kRecordKeyFormat, extension) >= 0;
 }
 
-bool HasNonEmptyValue(const SettingValue& value) {
-    bool text = value.type == REG_SZ || value.type == REG_EXPAND_SZ || value.type == REG_MULTI_SZ;
-    return text ? value.bytes >= sizeof(wchar_t) && AsText(value)[0] != 0 : value.bytes > 0;
+// The record's text value; false when it was never written.
+bool ReadRecordText(const wchar_t* recordKey, const wchar_t* name, StoredValue* out) {
+    return ReadStoredValue(HKEY_LOCAL_MACHINE, recordKey, name, out) && IsTextType(out->type);
 }
 
-void RememberExactly(const wchar_t* extension, bool existed) {
-    wchar_t key[80];
-    if (!PreviousStateKey(extension, key, CountOf(key))) return;
-    Text previous;
-    SettingValue value;
-    if (ReadSettingValue(HKEY_CLASSES_ROOT, extension, L"", &value)) {
-        previous.AppendValue(value.type, value.data.Data(), value.bytes);
+// The kept default value, decoded whole: one that does not parse is not kept at all.
+void DecodeDefault(const wchar_t* recordKey, PreviousState* out) {
+    StoredValue remembered;
+    if (!ReadRecordText(recordKey, kPreviousDefault, &remembered)) return;
+    const wchar_t* text = AsText(remembered);
+    out->defaultExisted = wcscmp(text, kNone) != 0;
+    out->defaultKept = !out->defaultExisted || (DecodeValue(&text, &out->defaultValue) && *text == 0);
+    if (!out->defaultKept || !out->defaultExisted || !IsTextType(out->defaultValue.type)) return;
+    // As a file type: the text up to its terminator.
+    size_t chars = out->defaultValue.data.Count() / sizeof(wchar_t);
+    if (chars >= CountOf(out->type)) chars = CountOf(out->type) - 1;
+    memcpy(out->type, out->defaultValue.data.Data(), chars * sizeof(wchar_t));
+    out->type[chars] = 0;
+}
+
+// The kept "New" entry, taken only when its whole list parses.
+void DecodeShellNew(const wchar_t* recordKey, PreviousState* out) {
+    StoredValue remembered;
+    if (!ReadRecordText(recordKey, kPreviousShellNew, &remembered)) return;
+    const wchar_t* text = AsText(remembered);
+    if (wcscmp(text, kNone) != 0) {
+        // A record cut short while it was written, or changed since, gives back nothing of the
+        // entry: half of another program's values could be a different entry. The older per-user
+        // text of the entry stands in.
+        BoundedArray<wchar_t> name;
+        StoredValue value;
+        for (const wchar_t* p = text; *p != 0;) {
+            if (!DecodeNamedValue(&p, &name, &value)) return;
+        }
+        out->shellNewExisted = true;
+    }
+    size_t chars = wcslen(text) + 1;
+    out->shellNewList.Resize((uint32_t)chars);
+    memcpy(out->shellNewList.Data(), text, chars * sizeof(wchar_t));
+    out->shellNewKept = true;
+}
+
+}  // namespace
+
+void KeepPreviousState(const wchar_t* extension) {
+    wchar_t userKey[80], recordKey[80], shellNewKey[kPathChars];
+    if (FormatBounded(userKey, CountOf(userKey), kUserKeyFormat, extension) < 0) return;
+    // The older per-user texts: whether the key existed, the file type, and the "New" entry's
+    // "FileName", or "*" for "NullFile".
+    wchar_t type[kRegPathChars];
+    ReadSettingString(HKEY_CLASSES_ROOT, extension, L"", L"", type, CountOf(type));
+    wchar_t fileName[kPathChars];
+    fileName[0] = 0;
+    bool nullFile = false;
+    bool shellNewNamed = FormatBounded(shellNewKey, CountOf(shellNewKey), L"%ls\\ShellNew", extension) >= 0;
+    if (shellNewNamed) {
+        ReadSettingString(HKEY_CLASSES_ROOT, shellNewKey, L"FileName", L"", fileName, CountOf(fileName));
+        wchar_t empty[10];
+        nullFile = ReadSettingString(HKEY_CLASSES_ROOT, shellNewKey, L"NullFile", L"", empty, CountOf(empty));
+    }
+    bool existed = SettingKeyExists(HKEY_CLASSES_ROOT, extension);
+    WriteUserInt(userKey, kExist, existed ? 1 : 0);
+    WriteUserString(userKey, kUserType, type);
+    WriteUserString(userKey, kUserShellNew, fileName[0] != 0 ? fileName : nullFile ? L"*" : L"");
+
+    // The texts above cannot hold every type, a long type or the other "New" values, and the
+    // user can rewrite them: what is given back comes from the machine-wide record.
+    if (!PreviousStateKey(extension, recordKey, CountOf(recordKey))) return;
+    Encoder previous;
+    StoredValue value;
+    if (ReadStoredValue(HKEY_CLASSES_ROOT, extension, L"", &value)) {
+        previous.AppendValue(value);
     } else {
         previous.Append(kNone);
     }
-    WriteSettingString(HKEY_LOCAL_MACHINE, key, kPreviousDefault, previous.Get());
+    WriteSettingString(HKEY_LOCAL_MACHINE, recordKey, kPreviousDefault, previous.Get());
 
-    wchar_t shellNew[kPathChars];
-    if (FormatBounded(shellNew, CountOf(shellNew), L"%ls\\ShellNew", extension) < 0) return;
-    Text entry;
-    if (!SettingKeyExists(HKEY_CLASSES_ROOT, shellNew)) entry.Append(kNone);
-    BoundedArray<wchar_t> name;
-    for (DWORD index = 0; ReadSettingValueAt(HKEY_CLASSES_ROOT, shellNew, index, &name, &value); index++) {
-        entry.AppendHex(reinterpret_cast<const BYTE*>(name.Data()), wcslen(name.Data()) * sizeof(wchar_t));
-        entry.Append(L",");
-        entry.AppendValue(value.type, value.data.Data(), value.bytes);
-        entry.Append(L";");
+    if (shellNewNamed) {
+        Encoder entry;
+        if (!SettingKeyExists(HKEY_CLASSES_ROOT, shellNewKey)) entry.Append(kNone);
+        BoundedArray<wchar_t> name;
+        for (DWORD index = 0; ReadStoredValueAt(HKEY_CLASSES_ROOT, shellNewKey, index, &name, &value); index++) {
+            entry.AppendNamedValue(name.Data(), value);
+        }
+        WriteSettingString(HKEY_LOCAL_MACHINE, recordKey, kPreviousShellNew, entry.Get());
     }
-    WriteSettingString(HKEY_LOCAL_MACHINE, key, kPreviousShellNew, entry.Get());
     // Last: the record counts once "Exist" stands, so a setup ended midway remembers afresh.
-    WriteSettingInt(HKEY_LOCAL_MACHINE, key, kExist, existed ? 1 : 0);
+    WriteSettingInt(HKEY_LOCAL_MACHINE, recordKey, kExist, existed ? 1 : 0);
 }
 
-bool RestoreDefaultExactly(const wchar_t* extension) {
-    bool existed = false;
-    DWORD type = REG_NONE;
-    BoundedArray<BYTE> data;
-    if (!ReadPreviousDefault(extension, &existed, &type, &data)) return false;
-    if (!existed) {
-        DeleteSettingValue(HKEY_CLASSES_ROOT, extension, L"");
-    } else {
-        WriteSettingValue(HKEY_CLASSES_ROOT, extension, L"", type, data.Data(), data.Count());
-    }
-    return true;
+bool HasMachineRecord(const wchar_t* extension) {
+    wchar_t key[80];
+    return PreviousStateKey(extension, key, CountOf(key)) && ReadSettingInt(HKEY_LOCAL_MACHINE, key, kExist, -1) != -1;
 }
 
-bool RestoreShellNewExactly(const wchar_t* extension) {
-    SettingValue remembered;
-    wchar_t key[kPathChars];
-    if (!ReadRecordText(extension, kPreviousShellNew, &remembered) ||
-        FormatBounded(key, CountOf(key), L"%ls\\ShellNew", extension) < 0)
-        return false;
-    // A damaged record is put back in no part: the caller falls back to the plain texts.
-    if (!IsWholeList(AsText(remembered))) return false;
-    // The template entry is the archiver's; whatever the key held before is written back whole,
-    // and only then does the template's "FileName" go, unless it was one of them.
-    const wchar_t* text = AsText(remembered);
-    bool hadFileName = false;
-    BoundedArray<BYTE> name, data;
-    while (wcscmp(text, kNone) != 0 && *text != 0) {
-        DWORD type = REG_NONE;
-        if (!ReadListItem(&text, &name, &type, &data)) break;  // checked whole above
-        // ReadHex left two zero bytes behind the name: its terminator.
-        const wchar_t* valueName = reinterpret_cast<const wchar_t*>(name.Data());
-        hadFileName = hadFileName || CompareNoCase(valueName, L"FileName") == 0;
-        WriteSettingValue(HKEY_CLASSES_ROOT, key, valueName, type, data.Data(), data.Count());
-    }
-    if (!hadFileName) DeleteSettingValue(HKEY_CLASSES_ROOT, key, L"FileName");
-    // There was no entry: the key that held the template goes too, unless something else lives in it.
-    if (wcscmp(AsText(remembered), kNone) == 0) DeleteSettingKeyIfEmpty(HKEY_CLASSES_ROOT, key);
-    return true;
-}
+void ReadPreviousState(const wchar_t* extension, PreviousState* out) {
+    wchar_t recordKey[80], userKey[80];
+    bool recordNamed = PreviousStateKey(extension, recordKey, CountOf(recordKey));
+    bool userNamed = FormatBounded(userKey, CountOf(userKey), kUserKeyFormat, extension) >= 0;
+    // The older per-user form of the "New" entry stands in wherever the record keeps none.
+    if (userNamed) ReadUserString(userKey, kUserShellNew, L"", out->shellNewText, CountOf(out->shellNewText));
 
-bool HasMachineRecord(const wchar_t* extension) { return RememberedExist(extension) != -1; }
-
-void ReadPreviousState(const wchar_t* extension, const wchar_t* setupKey, PreviousState* out) {
-    out->type[0] = 0;
-    out->exist = RememberedExist(extension);
-    out->machineWide = out->exist != -1;
-    if (out->machineWide) {
-        RememberedTypeText(extension, out->type, CountOf(out->type));
+    int32_t exist = recordNamed ? ReadSettingInt(HKEY_LOCAL_MACHINE, recordKey, kExist, -1) : -1;
+    if (exist != -1) {
+        out->record = PreviousRecord::Machine;
+        out->existed = exist != 0;
+        DecodeDefault(recordKey, out);
+        DecodeShellNew(recordKey, out);
         return;
     }
-    out->exist = ReadUserInt(setupKey, kExist, -1);
+    exist = userNamed ? ReadUserInt(userKey, kExist, -1) : -1;
+    if (exist == -1) return;
+    out->record = PreviousRecord::User;
+    out->existed = exist != 0;
     // The user's record was written as text; any other data, or a value that runs something
     // ("PreviousDefault", a "New" command), is never taken from it.
-    SettingValue type;
-    if (ReadSettingValue(HKEY_CURRENT_USER, setupKey, L"Type", &type) && type.type == REG_SZ) {
+    StoredValue type;
+    if (ReadStoredValue(HKEY_CURRENT_USER, userKey, kUserType, &type) && type.type == REG_SZ) {
         CopyString(out->type, AsText(type), CountOf(out->type));
     }
 }
 
-void ForgetExactly(const wchar_t* extension) {
+bool NextKeptShellNewValue(const PreviousState& state, uint32_t* at, BoundedArray<wchar_t>* name, StoredValue* out) {
+    if (!state.shellNewExisted || *at >= state.shellNewList.Count()) return false;
+    const wchar_t* start = state.shellNewList.Data() + *at;
+    const wchar_t* p = start;
+    if (*p == 0 || !DecodeNamedValue(&p, name, out)) return false;
+    *at += (uint32_t)(p - start);
+    return true;
+}
+
+void ForgetPreviousState(const wchar_t* extension) {
     wchar_t key[80];
     if (PreviousStateKey(extension, key, CountOf(key))) DeleteSettingTree(HKEY_LOCAL_MACHINE, key);
 }

@@ -39,7 +39,7 @@ void NoteMissingParents(const wchar_t* path) {
 
 bool WasCreatedBySetup(const wchar_t* path) {
     wchar_t mark[2];
-    ReadSettingString(HKEY_LOCAL_MACHINE, kCreatedKeys, path, mark, L"", CountOf(mark));
+    ReadSettingString(HKEY_LOCAL_MACHINE, kCreatedKeys, path, L"", mark, CountOf(mark));
     return mark[0] == L'1';
 }
 

@@ -64,24 +64,32 @@ void WriteNewTemplate(const wchar_t* extension, bool isKva) {
 
 void RestoreNewEntry(const wchar_t* extension, const PreviousState& state, bool isKva, bool own) {
     wchar_t key[kPathChars];
-    wchar_t setupKey[80];
-    if (!ShellNewKey(extension, key, CountOf(key)) ||
-        FormatBounded(setupKey, CountOf(setupKey), L"Setup\\%ls", extension) < 0)
-        return;
+    if (!ShellNewKey(extension, key, CountOf(key))) return;
     if (!own) {
         wchar_t named[kPathChars], ours[kPathChars];
-        ReadSettingString(HKEY_CLASSES_ROOT, key, L"FileName", named, L"", CountOf(named));
+        ReadSettingString(HKEY_CLASSES_ROOT, key, L"FileName", L"", named, CountOf(named));
         if (!TemplatePath(isKva, ours, CountOf(ours)) || CompareNoCase(named, ours) != 0) return;
     }
-    if (state.exist == 0) {
+    if (!state.existed) {
         DeleteSettingKey(HKEY_CLASSES_ROOT, key);
         return;
     }
-    if (state.machineWide && RestoreShellNewExactly(extension)) return;
-    // An older installation kept only the "FileName" or "NullFile" of the entry, as text; what
-    // comes back is written before the template's "FileName" goes.
-    wchar_t remembered[kPathChars];
-    ReadUserString(setupKey, L"ShellNew", remembered, L"", CountOf(remembered));
+    // What comes back is written before the template's "FileName" goes, unless it is one of them.
+    if (state.shellNewKept) {
+        bool hadFileName = false;
+        BoundedArray<wchar_t> name;
+        StoredValue value;
+        for (uint32_t at = 0; NextKeptShellNewValue(state, &at, &name, &value);) {
+            hadFileName = hadFileName || CompareNoCase(name.Data(), L"FileName") == 0;
+            WriteStoredValue(HKEY_CLASSES_ROOT, key, name.Data(), value);
+        }
+        if (!hadFileName) DeleteSettingValue(HKEY_CLASSES_ROOT, key, L"FileName");
+        // There was no entry: the key that held the template goes too, unless something else lives in it.
+        if (!state.shellNewExisted) DeleteSettingKeyIfEmpty(HKEY_CLASSES_ROOT, key);
+        return;
+    }
+    // An older installation kept only the "FileName" or "NullFile" of the entry, as text.
+    const wchar_t* remembered = state.shellNewText;
     if (remembered[0] == L'*') {
         WriteSettingString(HKEY_CLASSES_ROOT, key, L"NullFile", L"");
         DeleteSettingValue(HKEY_CLASSES_ROOT, key, L"FileName");

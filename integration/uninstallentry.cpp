@@ -38,7 +38,7 @@ void ProgramFolder(wchar_t* out, size_t capacity) {
 }
 
 bool ReadInstallLocation(wchar_t* out, size_t capacity) {
-    return ReadSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation", out, L"", capacity) && out[0] != 0;
+    return ReadSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallLocation", L"", out, capacity) && out[0] != 0;
 }
 
 void NotePreviousInstallFolder() {
@@ -107,7 +107,7 @@ void WriteUninstallEntry() {
 
     wchar_t folder[kPathChars];
     FolderPart(program, folder, CountOf(folder));
-    ReadSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", text, L"", CountOf(text));
+    ReadSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", L"", text, CountOf(text));
     if (text[0] == 0 || !FileExists(text) || IsStaleLocation(text)) {
         JoinPath(folder, L"Ombrix.exe", text, CountOf(text));
         WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", text);

@@ -24,19 +24,8 @@ void RemovalPass(HKEY root, const wchar_t* path, unsigned* deleted) {
     if (MayChangeRegistry() && RegDeleteKeyW(root, path) == ERROR_SUCCESS) ++*deleted;
 }
 
-}  // namespace
-
-void DeleteSettingTree(HKEY root, const wchar_t* keyPath) {
-    switch (RouteSettingRequest(root, keyPath)) {
-    case SettingsRoute::File:
-        RemoveSettingsKey(root, keyPath);
-        return;
-    case SettingsRoute::Suppressed:
-        return;
-    case SettingsRoute::Registry:
-        break;
-    }
-    // Always the default view: the 64-bit view is only ever asked of single keys.
+// Always the default view: the 64-bit view is only ever asked of single keys.
+void DeleteRegistryTree(HKEY root, const wchar_t* keyPath) {
     wchar_t path[kRegPathChars];
     if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return;
     // Deleting while enumerating shifts the indexes, so one pass can leave subkeys behind.
@@ -45,4 +34,11 @@ void DeleteSettingTree(HKEY root, const wchar_t* keyPath) {
         deleted = 0;
         RemovalPass(root, path, &deleted);
     } while (deleted != 0);
+}
+
+}  // namespace
+
+void DeleteSettingTree(HKEY root, const wchar_t* keyPath) {
+    OnRoute(
+        root, keyPath, [&] { RemoveSettingsKey(root, keyPath); }, [] {}, [&] { DeleteRegistryTree(root, keyPath); });
 }

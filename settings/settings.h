@@ -13,8 +13,8 @@ void GetTempFolder(wchar_t* out, size_t size);
 
 /* store.cpp */
 bool SettingKeyExists(HKEY root, const wchar_t* keyPath);
-bool ReadSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueName,
-                       wchar_t* out, const wchar_t* defaultText, size_t capacity);
+bool ReadSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, const wchar_t* defaultText,
+                       wchar_t* out, size_t capacity);
 int32_t ReadSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueName,
                        int32_t defaultValue);
 LONG WriteSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueName,
@@ -23,25 +23,25 @@ LONG WriteSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueName
 void DeleteSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName);
 // A value exactly as stored: its registry type and all of its data, however long. The data
 // carries two zero bytes past `bytes`, so that it can always be read as text.
-struct SettingValue {
+struct StoredValue {
     DWORD type = REG_NONE;
     DWORD bytes = 0;
     BoundedArray<BYTE> data;
 };
+// Any value whole, also another program's (a class's default value, a "New" entry's values).
 // False when the value is missing. The settings file gives its text as REG_SZ.
-bool ReadSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, SettingValue* out);
+bool ReadStoredValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, StoredValue* out);
 // The index-th value of a registry key with its name; false past the last one.
-bool ReadSettingValueAt(HKEY root, const wchar_t* keyPath, DWORD index, BoundedArray<wchar_t>* name,
-                        SettingValue* out);
-// Writes data of any type; the settings file, which holds only text, refuses it.
-LONG WriteSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, DWORD type, const BYTE* data,
-                       DWORD bytes);
+bool ReadStoredValueAt(HKEY root, const wchar_t* keyPath, DWORD index, BoundedArray<wchar_t>* name,
+                       StoredValue* out);
+// Writes a value exactly as it was read; the settings file, which holds only text, refuses it.
+LONG WriteStoredValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, const StoredValue& value);
 void DeleteSettingKey(HKEY root, const wchar_t* keyPath);
 // Deletes a registry key only when it holds neither values nor subkeys.
 void DeleteSettingKeyIfEmpty(HKEY root, const wchar_t* keyPath);
 
-bool ReadUserString(const wchar_t* keyPath, const wchar_t* valueName, wchar_t* out,
-                    const wchar_t* defaultText, size_t capacity);
+bool ReadUserString(const wchar_t* keyPath, const wchar_t* valueName, const wchar_t* defaultText, wchar_t* out,
+                    size_t capacity);
 int32_t ReadUserInt(const wchar_t* keyPath, const wchar_t* valueName, int32_t defaultValue);
 LONG WriteUserString(const wchar_t* keyPath, const wchar_t* valueName, const wchar_t* text);
 LONG WriteUserInt(const wchar_t* keyPath, const wchar_t* valueName, int32_t value);
@@ -58,6 +58,21 @@ bool IsIntegrationEnabled();
 // Which route serves a request; asking loads the settings file the first time.
 enum class SettingsRoute { File, Suppressed, Registry };
 SettingsRoute RouteSettingRequest(HKEY root, const wchar_t* keyPath);
+// Does one request on the route that serves it: in the settings file, nothing while its
+// Integration switch is off (onSuppressed gives the answer), or in the registry.
+template <typename OnFile, typename OnSuppressed, typename OnRegistry>
+auto OnRoute(HKEY root, const wchar_t* keyPath, OnFile onFile, OnSuppressed onSuppressed, OnRegistry onRegistry)
+    -> decltype(onRegistry()) {
+    switch (RouteSettingRequest(root, keyPath)) {
+    case SettingsRoute::File:
+        return onFile();
+    case SettingsRoute::Suppressed:
+        return onSuppressed();
+    case SettingsRoute::Registry:
+        break;
+    }
+    return onRegistry();
+}
 // The registry path of a key path under the product-key rule; false (and empty) when it does
 // not fit, since a cut path would name another key.
 bool ComposeRegistryPath(HKEY root, const wchar_t* keyPath, wchar_t* out, size_t size);

@@ -12,21 +12,6 @@ REGSAM g_view = 0;
 int32_t g_changesLeft = -1;
 
 // Owns one open registry key for the length of an operation.
-class RegKey {
-public:
-    RegKey() {}
-    ~RegKey() {
-        if (key_ != nullptr) RegCloseKey(key_);
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    HKEY* Out() { return &key_; }
-    HKEY Get() const { return key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
-
 const wchar_t* OrEmpty(const wchar_t* text) { return text != nullptr ? text : L""; }
 
 // A missing default is the empty text.
@@ -77,40 +62,35 @@ bool ComposeRegistryPath(HKEY root, const wchar_t* keyPath, wchar_t* out, size_t
 namespace {
 
 // Reads look in the selected registry view; a path that does not fit opens nothing.
-bool OpenForReading(HKEY root, const wchar_t* keyPath, RegKey* key) {
+bool OpenForReading(HKEY root, const wchar_t* keyPath, ScopedRegKey* key) {
     wchar_t path[kRegPathChars];
     return ComposeRegistryPath(root, keyPath, path, CountOf(path)) &&
-           RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | g_view, key->Out()) ==
+           RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | g_view, key->Receive()) ==
                ERROR_SUCCESS;
 }
 
-}  // namespace
-
-bool SettingKeyExists(HKEY root, const wchar_t* keyPath) {
-    switch (RouteSettingRequest(root, keyPath)) {
-    case SettingsRoute::File:
-        return SettingsKeyHasEntries(root, keyPath);
-    case SettingsRoute::Suppressed:
-        return false;
-    case SettingsRoute::Registry:
-        break;
-    }
-    wchar_t path[kRegPathChars];
-    if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return false;
-    RegKey key;
-    // Asked in the view that the reads and the key deletions use, or the answer is about another key.
-    return RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | g_view, key.Out()) == ERROR_SUCCESS;
+// The settings-file entry of a request; nullptr when there is none or its name does not fit.
+const wchar_t* FindEntry(HKEY root, const wchar_t* keyPath, const wchar_t* valueName) {
+    wchar_t name[kTextChars];
+    return ComposeEntryName(root, keyPath, valueName, name, CountOf(name)) ? FindSettingsEntry(name) : nullptr;
 }
 
-void DeleteSettingKeyIfEmpty(HKEY root, const wchar_t* keyPath) {
-    if (RouteSettingRequest(root, keyPath) != SettingsRoute::Registry) return;
+bool RegistryKeyExists(HKEY root, const wchar_t* keyPath) {
+    wchar_t path[kRegPathChars];
+    if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return false;
+    ScopedRegKey key;
+    // Asked in the view that the reads and the key deletions use, or the answer is about another key.
+    return RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | g_view, key.Receive()) == ERROR_SUCCESS;
+}
+
+void DeleteRegistryKeyIfEmpty(HKEY root, const wchar_t* keyPath) {
     wchar_t path[kRegPathChars];
     if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return;
     DWORD values = 1, subkeys = 1;
     {
-        RegKey key;
+        ScopedRegKey key;
         // Asked in the view the deletion below works in, or another key's contents decide.
-        if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | g_view, key.Out()) != ERROR_SUCCESS) return;
+        if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | g_view, key.Receive()) != ERROR_SUCCESS) return;
         if (RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
                              nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             return;
@@ -118,25 +98,9 @@ void DeleteSettingKeyIfEmpty(HKEY root, const wchar_t* keyPath) {
     if (values == 0 && subkeys == 0) DeleteSettingKey(root, keyPath);
 }
 
-bool ReadSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, wchar_t* out,
-                       const wchar_t* defaultText, size_t capacity) {
-    SettingsRoute route = RouteSettingRequest(root, keyPath);
-    if (capacity == 0) return false;
-    CopyDefault(out, defaultText, capacity);
-    switch (route) {
-    case SettingsRoute::File: {
-        wchar_t name[kTextChars];
-        if (!ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) return false;
-        const wchar_t* text = FindSettingsEntry(name);
-        if (text != nullptr) CopyString(out, text, capacity);
-        return true;
-    }
-    case SettingsRoute::Suppressed:
-        return true;
-    case SettingsRoute::Registry:
-        break;
-    }
-    RegKey key;
+bool ReadRegistryString(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, const wchar_t* defaultText,
+                        wchar_t* out, size_t capacity) {
+    ScopedRegKey key;
     if (!OpenForReading(root, keyPath, &key)) {
         CopyDefault(out, defaultText, capacity);
         return false;
@@ -154,21 +118,8 @@ bool ReadSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueNa
     return true;
 }
 
-int32_t ReadSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, int32_t defaultValue) {
-    switch (RouteSettingRequest(root, keyPath)) {
-    case SettingsRoute::File: {
-        wchar_t name[kTextChars];
-        if (!ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) return defaultValue;
-        const wchar_t* text = FindSettingsEntry(name);
-        if (text == nullptr) return defaultValue;
-        return (int32_t)(uint32_t)StringToInt64(text);
-    }
-    case SettingsRoute::Suppressed:
-        return defaultValue;
-    case SettingsRoute::Registry:
-        break;
-    }
-    RegKey key;
+int32_t ReadRegistryInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, int32_t defaultValue) {
+    ScopedRegKey key;
     if (!OpenForReading(root, keyPath, &key)) return defaultValue;
     // A shorter value replaces only the low-order bytes of the default, as the registry wrote them.
     DWORD data = (DWORD)defaultValue;
@@ -181,41 +132,83 @@ int32_t ReadSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueNa
     return (int32_t)data;
 }
 
-namespace {
-
-LONG CreateKey(HKEY root, const wchar_t* path, RegKey* key) {
-    return RegCreateKeyExW(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | g_view, nullptr,
-                           key->Out(), nullptr);
-}
-
 }  // namespace
 
+bool SettingKeyExists(HKEY root, const wchar_t* keyPath) {
+    return OnRoute(
+        root, keyPath, [&] { return SettingsKeyHasEntries(root, keyPath); }, [] { return false; },
+        [&] { return RegistryKeyExists(root, keyPath); });
+}
+
+void DeleteSettingKeyIfEmpty(HKEY root, const wchar_t* keyPath) {
+    OnRoute(
+        root, keyPath, [] {}, [] {}, [&] { DeleteRegistryKeyIfEmpty(root, keyPath); });
+}
+
+bool ReadSettingString(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, const wchar_t* defaultText,
+                       wchar_t* out, size_t capacity) {
+    // Every route starts from the default; no room at all holds nothing.
+    auto startFromDefault = [&] {
+        if (capacity != 0) CopyDefault(out, defaultText, capacity);
+        return capacity != 0;
+    };
+    return OnRoute(
+        root, keyPath,
+        [&] {
+            if (!startFromDefault()) return false;
+            wchar_t name[kTextChars];
+            if (!ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) return false;
+            const wchar_t* text = FindSettingsEntry(name);
+            if (text != nullptr) CopyString(out, text, capacity);
+            return true;
+        },
+        [&] { return startFromDefault(); },
+        [&] { return startFromDefault() && ReadRegistryString(root, keyPath, valueName, defaultText, out, capacity); });
+}
+
+int32_t ReadSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, int32_t defaultValue) {
+    return OnRoute(
+        root, keyPath,
+        [&] {
+            const wchar_t* text = FindEntry(root, keyPath, valueName);
+            return text != nullptr ? (int32_t)(uint32_t)StringToInt64(text) : defaultValue;
+        },
+        [&] { return defaultValue; }, [&] { return ReadRegistryInt(root, keyPath, valueName, defaultValue); });
+}
+
 namespace {
+
+LONG CreateKey(HKEY root, const wchar_t* path, ScopedRegKey* key) {
+    return RegCreateKeyExW(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | g_view, nullptr,
+                           key->Receive(), nullptr);
+}
+
+LONG WriteRegistryValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, DWORD type, const void* data,
+                        DWORD bytes) {
+    wchar_t path[kRegPathChars];
+    if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return ERROR_FILENAME_EXCED_RANGE;
+    if (!MayChangeRegistry()) return ERROR_CANCELLED;
+    ScopedRegKey key;
+    LONG status = CreateKey(root, path, &key);
+    if (status != ERROR_SUCCESS) return status;
+    return RegSetValueExW(key.Get(), OrEmpty(valueName), 0, type, static_cast<const BYTE*>(data), bytes);
+}
 
 // Stores one value on the route that serves it: as a settings-file entry with the given
 // text and kind, or as registry data of the given type.
 LONG WriteValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, const wchar_t* fileText,
                 int fileKind, DWORD type, const void* data, DWORD bytes) {
-    switch (RouteSettingRequest(root, keyPath)) {
-    case SettingsRoute::File: {
-        wchar_t name[kTextChars];
-        // The settings file holds text; data it cannot hold as such is refused, not bent.
-        if (fileText == nullptr) return ERROR_NOT_SUPPORTED;
-        if (!ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) return ERROR_BUFFER_OVERFLOW;
-        return SetSettingsEntry(name, fileText, fileKind) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
-    }
-    case SettingsRoute::Suppressed:
-        return ERROR_SUCCESS;
-    case SettingsRoute::Registry:
-        break;
-    }
-    wchar_t path[kRegPathChars];
-    if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return ERROR_FILENAME_EXCED_RANGE;
-    if (!MayChangeRegistry()) return ERROR_CANCELLED;
-    RegKey key;
-    LONG status = CreateKey(root, path, &key);
-    if (status != ERROR_SUCCESS) return status;
-    return RegSetValueExW(key.Get(), OrEmpty(valueName), 0, type, static_cast<const BYTE*>(data), bytes);
+    return OnRoute(
+        root, keyPath,
+        [&]() -> LONG {
+            wchar_t name[kTextChars];
+            // The settings file holds text; data it cannot hold as such is refused, not bent.
+            if (fileText == nullptr) return ERROR_NOT_SUPPORTED;
+            if (!ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) return ERROR_BUFFER_OVERFLOW;
+            return SetSettingsEntry(name, fileText, fileKind) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+        },
+        []() -> LONG { return ERROR_SUCCESS; },
+        [&] { return WriteRegistryValue(root, keyPath, valueName, type, data, bytes); });
 }
 
 }  // namespace
@@ -233,16 +226,17 @@ LONG WriteSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueName
     return WriteValue(root, keyPath, valueName, text, kEntryBare, REG_DWORD, &data, sizeof(data));
 }
 
-LONG WriteSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, DWORD type, const BYTE* data,
-                       DWORD bytes) {
-    return WriteValue(root, keyPath, valueName, nullptr, kEntryQuoted, type, data, bytes);
+LONG WriteStoredValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, const StoredValue& value) {
+    return WriteValue(root, keyPath, valueName, nullptr, kEntryQuoted, value.type, value.data.Data(), value.bytes);
 }
 
 namespace {
 
 // Reads one value whole from an open key: by name, or the index-th value with its name.
-bool QueryWhole(HKEY key, const wchar_t* valueName, DWORD index, BoundedArray<wchar_t>* name, SettingValue* out) {
+bool QueryWhole(HKEY key, const wchar_t* valueName, DWORD index, BoundedArray<wchar_t>* name, StoredValue* out) {
     DWORD nameChars = 0, dataBytes = 0;
+    // Another program may grow the value between asking its size and reading it; a few rounds
+    // catch up with any ordinary writer, and one that never stops growing gets no answer.
     for (int attempt = 0; attempt < 4; attempt++) {
         if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &nameChars,
                              &dataBytes, nullptr, nullptr) != ERROR_SUCCESS)
@@ -259,7 +253,6 @@ bool QueryWhole(HKEY key, const wchar_t* valueName, DWORD index, BoundedArray<wc
             status = RegEnumValueW(key, index, name->Data(), &chars, nullptr, &type, out->data.Data(), &bytes);
             if (status == ERROR_SUCCESS) (*name)[chars < nameChars + 1 ? chars : nameChars] = 0;
         }
-        // The value grew between the two calls: ask again.
         if (status == ERROR_MORE_DATA) continue;
         if (status != ERROR_SUCCESS) return false;
         out->type = type;
@@ -271,70 +264,28 @@ bool QueryWhole(HKEY key, const wchar_t* valueName, DWORD index, BoundedArray<wc
     return false;
 }
 
-}  // namespace
-
-bool ReadSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, SettingValue* out) {
-    switch (RouteSettingRequest(root, keyPath)) {
-    case SettingsRoute::File: {
-        wchar_t name[kTextChars];
-        const wchar_t* text = ComposeEntryName(root, keyPath, valueName, name, CountOf(name))
-                                  ? FindSettingsEntry(name)
-                                  : nullptr;
-        if (text == nullptr) return false;
-        size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
-        if (bytes > MAXDWORD - sizeof(wchar_t)) return false;
-        out->data.Resize((uint32_t)bytes + sizeof(wchar_t));
-        memcpy(out->data.Data(), text, bytes);
-        out->data[(uint32_t)bytes] = out->data[(uint32_t)bytes + 1] = 0;
-        out->type = REG_SZ;
-        out->bytes = (DWORD)bytes;
-        return true;
-    }
-    case SettingsRoute::Suppressed:
-        return false;
-    case SettingsRoute::Registry:
-        break;
-    }
-    RegKey key;
-    return OpenForReading(root, keyPath, &key) && QueryWhole(key.Get(), valueName, 0, nullptr, out);
+// A settings-file entry as the registry would give a REG_SZ value.
+bool EntryAsValue(const wchar_t* text, StoredValue* out) {
+    if (text == nullptr) return false;
+    size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+    if (bytes > MAXDWORD - sizeof(wchar_t)) return false;
+    out->data.Resize((uint32_t)bytes + sizeof(wchar_t));
+    memcpy(out->data.Data(), text, bytes);
+    out->data[(uint32_t)bytes] = out->data[(uint32_t)bytes + 1] = 0;
+    out->type = REG_SZ;
+    out->bytes = (DWORD)bytes;
+    return true;
 }
 
-bool ReadSettingValueAt(HKEY root, const wchar_t* keyPath, DWORD index, BoundedArray<wchar_t>* name,
-                        SettingValue* out) {
-    if (RouteSettingRequest(root, keyPath) != SettingsRoute::Registry) return false;
-    RegKey key;
-    return OpenForReading(root, keyPath, &key) && QueryWhole(key.Get(), nullptr, index, name, out);
-}
-
-void DeleteSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName) {
-    switch (RouteSettingRequest(root, keyPath)) {
-    case SettingsRoute::File: {
-        wchar_t name[kTextChars];
-        if (ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) RemoveSettingsEntries(name);
-        return;
-    }
-    case SettingsRoute::Suppressed:
-        return;
-    case SettingsRoute::Registry:
-        break;
-    }
+void DeleteRegistryValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName) {
     wchar_t path[kRegPathChars];
     if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return;
-    RegKey key;
-    if (RegOpenKeyExW(root, path, 0, KEY_WRITE, key.Out()) != ERROR_SUCCESS || !MayChangeRegistry()) return;
+    ScopedRegKey key;
+    if (RegOpenKeyExW(root, path, 0, KEY_WRITE, key.Receive()) != ERROR_SUCCESS || !MayChangeRegistry()) return;
     RegDeleteValueW(key.Get(), OrEmpty(valueName));
 }
 
-void DeleteSettingKey(HKEY root, const wchar_t* keyPath) {
-    switch (RouteSettingRequest(root, keyPath)) {
-    case SettingsRoute::File:
-        RemoveSettingsKey(root, keyPath);
-        return;
-    case SettingsRoute::Suppressed:
-        return;
-    case SettingsRoute::Registry:
-        break;
-    }
+void DeleteRegistryKey(HKEY root, const wchar_t* keyPath) {
     wchar_t path[kRegPathChars];
     // An empty path would name the root itself.
     if (!ComposeRegistryPath(root, keyPath, path, CountOf(path)) || path[0] == 0 || !MayChangeRegistry()) return;
@@ -345,9 +296,46 @@ void DeleteSettingKey(HKEY root, const wchar_t* keyPath) {
     }
 }
 
-bool ReadUserString(const wchar_t* keyPath, const wchar_t* valueName, wchar_t* out, const wchar_t* defaultText,
+}  // namespace
+
+bool ReadStoredValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, StoredValue* out) {
+    return OnRoute(
+        root, keyPath, [&] { return EntryAsValue(FindEntry(root, keyPath, valueName), out); }, [] { return false; },
+        [&] {
+            ScopedRegKey key;
+            return OpenForReading(root, keyPath, &key) && QueryWhole(key.Get(), valueName, 0, nullptr, out);
+        });
+}
+
+bool ReadStoredValueAt(HKEY root, const wchar_t* keyPath, DWORD index, BoundedArray<wchar_t>* name,
+                        StoredValue* out) {
+    // The settings file lists no values of a key.
+    return OnRoute(
+        root, keyPath, [] { return false; }, [] { return false; },
+        [&] {
+            ScopedRegKey key;
+            return OpenForReading(root, keyPath, &key) && QueryWhole(key.Get(), nullptr, index, name, out);
+        });
+}
+
+void DeleteSettingValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName) {
+    OnRoute(
+        root, keyPath,
+        [&] {
+            wchar_t name[kTextChars];
+            if (ComposeEntryName(root, keyPath, valueName, name, CountOf(name))) RemoveSettingsEntries(name);
+        },
+        [] {}, [&] { DeleteRegistryValue(root, keyPath, valueName); });
+}
+
+void DeleteSettingKey(HKEY root, const wchar_t* keyPath) {
+    OnRoute(
+        root, keyPath, [&] { RemoveSettingsKey(root, keyPath); }, [] {}, [&] { DeleteRegistryKey(root, keyPath); });
+}
+
+bool ReadUserString(const wchar_t* keyPath, const wchar_t* valueName, const wchar_t* defaultText, wchar_t* out,
                     size_t capacity) {
-    return ReadSettingString(HKEY_CURRENT_USER, keyPath, valueName, out, defaultText, capacity);
+    return ReadSettingString(HKEY_CURRENT_USER, keyPath, valueName, defaultText, out, capacity);
 }
 
 int32_t ReadUserInt(const wchar_t* keyPath, const wchar_t* valueName, int32_t defaultValue) {

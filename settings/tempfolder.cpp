@@ -3,6 +3,6 @@
 
 void GetTempFolder(wchar_t* out, size_t size) {
     wchar_t configured[kPathChars];
-    ReadUserString(L"Paths", L"TempFolder", configured, L"", CountOf(configured));
+    ReadUserString(L"Paths", L"TempFolder", L"", configured, CountOf(configured));
     ResolveTempFolder(configured, out, size);
 }

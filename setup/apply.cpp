@@ -9,7 +9,7 @@ bool ApplyIntegration(const IntegrationOptions& options, wchar_t* folder, size_t
     if (!RegisterFileTypes()) return false;
 
     wchar_t icon[kPathChars];
-    ReadUserString(L"Interface\\Themes", L"ShellExtIcon", icon, L"", CountOf(icon));
+    ReadUserString(L"Interface\\Themes", L"ShellExtIcon", L"", icon, CountOf(icon));
     // A path on a network share would make Explorer contact that host for the shortcut's icon;
     // it is not even looked at.
     bool haveIcon = icon[0] != 0 && IsLocalPath(icon) && FileExists(icon);

@@ -74,7 +74,7 @@ void OnInitDialog(HWND dialog, LPARAM cascaded) {
                                                                                                    : BST_UNCHECKED);
     }
     wchar_t masks[kMaskChars];
-    ReadUserString(kMenuItems, L"AlwaysArc", masks, L"*.iso", CountOf(masks));
+    ReadUserString(kMenuItems, L"AlwaysArc", L"*.iso", masks, CountOf(masks));
     SetDlgItemTextW(dialog, IDC_CONTEXTALWAYSARC, masks);
     if (IsRightToLeft()) {
         // File masks read left to right in any language.

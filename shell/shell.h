@@ -15,9 +15,9 @@ struct RunOptions {
 };
 extern RunOptions g_run;
 
-// The process's exit codes: a finished run (a declined uninstall too), a cancelled setup, and a
-// run that could not do its job. Deployment tools read them.
-enum : int32_t { kExitDone = 0, kExitCancelled = 1, kExitFailed = 2 };
+// The process's exit codes besides 0, a finished run (a declined uninstall too): a cancelled
+// setup, and a run that could not do its job. Deployment tools read them.
+enum : int32_t { kExitCancelled = 1, kExitFailed = 2 };
 
 struct ShellState {
     HICON programIcon;

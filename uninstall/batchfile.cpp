@@ -204,6 +204,9 @@ bool WriteBatchLines(FILE* batch, const BatchNames& names, bool silent) {
     }
     ok &= WriteLine(batch, kDoneLine, nullptr, nullptr);
     if (program && !silent) ok &= WriteLine(batch, kWarningLine, names.program, names.program);
+    // A batch path that the OEM code page cannot write, not even in its short form, leaves the
+    // batch file behind in the temporary folder: a line that named it wrongly could delete
+    // another file there, and a batch file left over does no harm.
     if (names.batch[0] != 0) ok &= WriteLine(batch, kDeleteLine, names.batch, nullptr);
     return ok;
 }

@@ -51,16 +51,21 @@ DWORD EntryAttributes(const wchar_t* path, bool* missing) {
     return attributes;
 }
 
-// What became of an entry in a pass: deleted; settled (missing, unsafe, scheduled for restart,
-// or one of the two files removed later); or left for the next pass.
-enum class Outcome { Deleted, Settled, Pending };
+// What became of an entry in a pass. Only Pending is visited again.
+enum class Outcome {
+    Deleted,
+    Missing,    // gone already
+    LeftLater,  // the program file or the list, which go after the passes
+    Scheduled,  // in use: deleted at restart
+    Pending,    // left for the next pass
+};
 
 Outcome DeleteEntry(const wchar_t* path, const wchar_t* programName, bool* restartNeeded) {
     // Nearly every entry is a plain file: one call. Only a failure asks why.
     if (DeleteFileW(path)) return Outcome::Deleted;
     bool missing = false;
     DWORD attributes = EntryAttributes(path, &missing);
-    if (missing) return Outcome::Settled;
+    if (missing) return Outcome::Missing;
     bool known = attributes != INVALID_FILE_ATTRIBUTES;
     if (MayClearAttributes(attributes)) ClearAttributes(path);
     // A folder link goes as the link (RemoveDirectoryW), a file link with DeleteFileW. A folder
@@ -70,10 +75,10 @@ Outcome DeleteEntry(const wchar_t* path, const wchar_t* programName, bool* resta
     if (!known) return Outcome::Pending;
     // The program file goes with the batch file, the list after the passes.
     const wchar_t* name = NamePart(path);
-    if (CompareNoCase(name, programName) == 0 || CompareNoCase(name, kListName) == 0) return Outcome::Settled;
+    if (CompareNoCase(name, programName) == 0 || CompareNoCase(name, kListName) == 0) return Outcome::LeftLater;
     *restartNeeded = true;
     DeleteAtRestart(path);
-    return Outcome::Settled;
+    return Outcome::Scheduled;
 }
 
 // One pass over the entries: where the program is, the deepest folder this pass found to be no

@@ -64,7 +64,6 @@ void RunUninstall() {
 
     DeleteUnlistedFiles(programFolder);
 
-    // The listed entries, then the list itself.
     bool restartNeeded = false;
     RunDeletionPasses(programFolder, NamePart(programPath), list.Get(), &restartNeeded);
     list.Reset();

@@ -264,6 +264,19 @@ static WindowSeen Describe(HWND window) {
     return seen;
 }
 
+bool ReserveAddressSpace(DWORD processId, size_t left) {
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_QUERY_INFORMATION, FALSE, processId);
+    if (process == nullptr) return false;
+    void* kept = VirtualAllocEx(process, nullptr, left, MEM_RESERVE, PAGE_NOACCESS);
+    // The reservations end with the process.
+    for (size_t size = (size_t)1 << 30; size >= 0x10000;) {
+        if (VirtualAllocEx(process, nullptr, size, MEM_RESERVE, PAGE_NOACCESS) == nullptr) size /= 2;
+    }
+    if (kept != nullptr) VirtualFreeEx(process, kept, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return true;
+}
+
 RunResult Run(const RunSpec& spec) {
     RunResult result;
     std::wstring program = spec.program.empty() ? ProgramUnderTest() : spec.program;

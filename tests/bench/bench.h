@@ -44,6 +44,9 @@ struct RunSpec {
 };
 
 RunResult Run(const RunSpec& spec);
+// Reserves all of a running 32-bit process's free address space but about `left` bytes, so
+// that its next larger allocations fail; false when the process cannot be opened.
+bool ReserveAddressSpace(DWORD processId, size_t left);
 
 // The answers a handler can give.
 void Press(HWND dialog, int id);

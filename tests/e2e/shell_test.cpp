@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 
 using bench::RunSpec;
 
@@ -208,6 +209,39 @@ TEST(Language, RightToLeftLanguageMirrorsMessageBoxes) {
     ASSERT_EQ(1u, rtl.windows.size());
     EXPECT_EQ(L"RTL caption", rtl.windows[0].caption);
     EXPECT_TRUE(mirrored);
+}
+
+TEST(FatalError, OutOfMemoryEndsTheRunWithItsCode) {
+    // Reserving the 128 TiB of an x86_64 program from another process did not end within the
+    // test's time under Wine; the shipped program is 32-bit.
+    if (sizeof(void*) == 8) GTEST_SKIP() << "an x86_64 program's address space cannot be taken in a test's time";
+    // A copy of the program whose list names one folder that stays, again and again under a long
+    // name: each visit keeps the entry for the next pass, more than the memory left holds.
+    std::wstring folder = bench::ScratchFolder(L"out-of-memory");
+    std::wstring program = folder + L"\\Uninstall.exe";
+    ASSERT_TRUE(CopyFileW(bench::ProgramUnderTest().c_str(), program.c_str(), FALSE));
+    std::string stays(200, 'd');
+    ASSERT_TRUE(CreateDirectoryW((folder + L"\\" + bench::Narrow2Wide(stays)).c_str(), nullptr));
+    ASSERT_TRUE(bench::WriteFileBytes(folder + L"\\" + bench::Narrow2Wide(stays) + L"\\keep.txt", "keep"));
+    std::string list;
+    for (int i = 0; i < 20000; ++i) list += stays + "\r\n";
+    ASSERT_TRUE(bench::WriteFileBytes(folder + L"\\Uninstall.lst", list));
+
+    RunSpec spec = Spec(L"");
+    spec.program = program;
+    bool reserved = false;
+    spec.handler = [&reserved](const bench::WindowSeen& seen) {
+        // Confirmed once all but a megabyte of its address space is taken.
+        if (!reserved) reserved = bench::ReserveAddressSpace(seen.processId, 1 << 20);
+        bench::Press(seen.window, IDYES);
+    };
+    auto result = bench::Run(spec);
+    EXPECT_TRUE(reserved);
+    EXPECT_FALSE(result.timedOut);
+    EXPECT_EQ(8u, result.exitCode);
+    EXPECT_EQ(1u, result.windows.size());
+    EXPECT_TRUE(bench::PathExists(program));
+    bench::RemoveTree(folder);
 }
 
 // A language library without any dialog template (the stand-ins' plain library serves as one):

@@ -150,8 +150,3 @@ TEST(InitOptions, ValueQuotingAndCut) {
     EXPECT_STREQ(L"D1", Parse(L"", L"u.exe /initA1 /initD1").initOptions);
 }
 
-TEST(StartUp, FatalErrorsEndTheRunWithTheirCode) {
-    g_shell.exitCode = kExitCancelled;
-    EXPECT_EQ(1, RunToExitCode([] {}));
-    EXPECT_EQ(8, RunToExitCode([] { g_errors.ReportMemoryError(); }));
-}

@@ -68,7 +68,7 @@ std::wstring SavedText(const std::wstring& path = IniPath()) {
 
 std::wstring ReadUser(const wchar_t* keyPath, const wchar_t* valueName) {
     wchar_t out[kTextChars];
-    ReadUserString(keyPath, valueName, out, L"<default>", CountOf(out));
+    ReadUserString(keyPath, valueName, L"<default>", out, CountOf(out));
     return out;
 }
 
@@ -438,7 +438,7 @@ TEST_F(SettingsFileTest, EntryNameThatDoesNotFitIsNeverCut) {
 
     EXPECT_EQ(L"kept", ReadUser(L"K", fitting.c_str()));
     wchar_t out[16];
-    EXPECT_FALSE(ReadUserString(L"K", longValue.c_str(), out, L"dflt", CountOf(out)));
+    EXPECT_FALSE(ReadUserString(L"K", longValue.c_str(), L"dflt", out, CountOf(out)));
     EXPECT_STREQ(L"dflt", out);
     EXPECT_EQ(5, ReadUserInt(L"K", longValue.c_str(), 5));
     EXPECT_EQ(ERROR_BUFFER_OVERFLOW, WriteUserString(L"K", longValue.c_str(), L"overwritten"));
@@ -569,7 +569,7 @@ TEST_F(SettingsFileTest, LoadCutShortByMemoryErrorIsNeverSaved) {
     EXPECT_EQ(1, ReadUserInt(L"", L"First", 0));
     EXPECT_TRUE(IsIntegrationEnabled());
     wchar_t out[4];
-    EXPECT_TRUE(ReadSettingString(HKEY_NULL_ROOT, L"", L"a", out, L"", CountOf(out)));
+    EXPECT_TRUE(ReadSettingString(HKEY_NULL_ROOT, L"", L"a", L"", out, CountOf(out)));
     EXPECT_STREQ(L"b", out);
 }
 

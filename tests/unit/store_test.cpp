@@ -124,7 +124,7 @@ TEST_F(StoreTest, WithoutFileEveryRootGoesToTheRegistry) {
     EXPECT_EQ(ERROR_SUCCESS, WriteUserString(L"TestStore", L"Name", L"value"));
     EXPECT_EQ(L"value", RawString(HKEY_CURRENT_USER, kScratch, L"Name"));
     wchar_t out[64];
-    EXPECT_TRUE(ReadUserString(L"TestStore", L"Name", out, L"dflt", CountOf(out)));
+    EXPECT_TRUE(ReadUserString(L"TestStore", L"Name", L"dflt", out, CountOf(out)));
     EXPECT_STREQ(L"value", out);
 
     EXPECT_EQ(ERROR_SUCCESS, WriteUserInt(L"TestStore", L"Count", -5));
@@ -154,7 +154,7 @@ TEST_F(StoreTest, WithoutFileEveryRootGoesToTheRegistry) {
     // Class keys are always relative to the root.
     EXPECT_EQ(ERROR_SUCCESS, WriteSettingString(HKEY_CLASSES_ROOT, kClass, L"", L"cls"));
     EXPECT_EQ(L"cls", RawString(HKEY_CLASSES_ROOT, kClass, L""));
-    EXPECT_TRUE(ReadSettingString(HKEY_CLASSES_ROOT, kClass, L"", out, L"dflt", CountOf(out)));
+    EXPECT_TRUE(ReadSettingString(HKEY_CLASSES_ROOT, kClass, L"", L"dflt", out, CountOf(out)));
     EXPECT_STREQ(L"cls", out);
 
     EXPECT_TRUE(SettingKeyExists(HKEY_CLASSES_ROOT, kClass));
@@ -163,9 +163,9 @@ TEST_F(StoreTest, WithoutFileEveryRootGoesToTheRegistry) {
     EXPECT_FALSE(SettingKeyExists(HKEY_CURRENT_USER, L"TestStoreMissing"));
 
     DeleteUserValue(L"TestStore", L"Name");
-    EXPECT_FALSE(ReadUserString(L"TestStore", L"Name", out, L"dflt", CountOf(out)));
+    EXPECT_FALSE(ReadUserString(L"TestStore", L"Name", L"dflt", out, CountOf(out)));
     EXPECT_STREQ(L"dflt", out);
-    EXPECT_FALSE(ReadUserString(L"TestStoreMissing", L"Name", out, L"gone", CountOf(out)));
+    EXPECT_FALSE(ReadUserString(L"TestStoreMissing", L"Name", L"gone", out, CountOf(out)));
     EXPECT_STREQ(L"gone", out);
     EXPECT_EQ(9, ReadUserInt(L"TestStoreMissing", L"Count", 9));
 }
@@ -202,19 +202,19 @@ TEST_F(StoreTest, StringReadsNeedRoomAndTerminateThemselves) {
     PutRaw(HKEY_CURRENT_USER, kScratch, L"word", REG_DWORD, &word, sizeof(word));
 
     wchar_t out[16];
-    EXPECT_FALSE(ReadUserString(L"TestStore", L"text", out, L"d", 4));
+    EXPECT_FALSE(ReadUserString(L"TestStore", L"text", L"d", out, 4));
     EXPECT_STREQ(L"d", out);
-    EXPECT_TRUE(ReadUserString(L"TestStore", L"text", out, L"d", 7));
+    EXPECT_TRUE(ReadUserString(L"TestStore", L"text", L"d", out, 7));
     EXPECT_STREQ(L"abcdef", out);
     // Without a stored terminator the text still ends where its bytes end.
     wmemset(out, L'#', CountOf(out));
-    EXPECT_TRUE(ReadUserString(L"TestStore", L"bare", out, L"d", CountOf(out)));
+    EXPECT_TRUE(ReadUserString(L"TestStore", L"bare", L"d", out, CountOf(out)));
     EXPECT_STREQ(L"xyz", out);
     // The type is not examined: a DWORD gives its bytes as two characters.
-    EXPECT_TRUE(ReadUserString(L"TestStore", L"word", out, L"d", CountOf(out)));
+    EXPECT_TRUE(ReadUserString(L"TestStore", L"word", L"d", out, CountOf(out)));
     EXPECT_STREQ(L"AB", out);
     // A default that is too long for the output is cut.
-    EXPECT_FALSE(ReadUserString(L"TestStore", L"missing", out, L"0123456789", 5));
+    EXPECT_FALSE(ReadUserString(L"TestStore", L"missing", L"0123456789", out, 5));
     EXPECT_STREQ(L"0123", out);
 }
 
@@ -228,7 +228,7 @@ TEST_F(StoreTest, ViewFlagReachesOpensCreatesAndKeyDeletionOnly) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kView, KEY_WOW64_32KEY));
 
     wchar_t out[16];
-    EXPECT_TRUE(ReadSettingString(HKEY_LOCAL_MACHINE, L"TestStoreView", L"v", out, L"d", CountOf(out)));
+    EXPECT_TRUE(ReadSettingString(HKEY_LOCAL_MACHINE, L"TestStoreView", L"v", L"d", out, CountOf(out)));
     EXPECT_STREQ(L"64", out);
     EXPECT_EQ(5, ReadSettingInt(HKEY_LOCAL_MACHINE, L"TestStoreView", L"n", 0));
     EXPECT_TRUE(SettingKeyExists(HKEY_LOCAL_MACHINE, L"TestStoreView"));
@@ -240,7 +240,7 @@ TEST_F(StoreTest, ViewFlagReachesOpensCreatesAndKeyDeletionOnly) {
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kView, KEY_WOW64_64KEY));
 
     SetRegistryView(0);
-    EXPECT_FALSE(ReadSettingString(HKEY_LOCAL_MACHINE, L"TestStoreView", L"v", out, L"d", CountOf(out)));
+    EXPECT_FALSE(ReadSettingString(HKEY_LOCAL_MACHINE, L"TestStoreView", L"v", L"d", out, CountOf(out)));
     EXPECT_STREQ(L"d", out);
     DeleteSettingKey(HKEY_LOCAL_MACHINE, L"TestStoreView");
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kView, KEY_WOW64_64KEY));
@@ -262,14 +262,14 @@ TEST_F(StoreTest, SettingsFileServesProductKeysAndTheNullRoot) {
     EXPECT_EQ(1, ReadUserInt(L"Setup", L"ShellExt", 7));
     EXPECT_EQ(1, ReadSettingInt(HKEY_NULL_ROOT, L"Global", L"Integration", 7));
     wchar_t out[64];
-    EXPECT_TRUE(ReadSettingString(HKEY_LOCAL_MACHINE, L"Capabilities", L"Name", out, L"d", CountOf(out)));
+    EXPECT_TRUE(ReadSettingString(HKEY_LOCAL_MACHINE, L"Capabilities", L"Name", L"d", out, CountOf(out)));
     EXPECT_STREQ(L"File", out);
     // A missing entry is the default, and still a success.
-    EXPECT_TRUE(ReadUserString(L"Setup", L"Missing", out, L"d", CountOf(out)));
+    EXPECT_TRUE(ReadUserString(L"Setup", L"Missing", L"d", out, CountOf(out)));
     EXPECT_STREQ(L"d", out);
 
     EXPECT_EQ(ERROR_SUCCESS, WriteSettingString(HKEY_LOCAL_MACHINE, L"Capabilities", L"Desc", L"x"));
-    EXPECT_TRUE(ReadSettingString(HKEY_LOCAL_MACHINE, L"Capabilities", L"Desc", out, L"d", CountOf(out)));
+    EXPECT_TRUE(ReadSettingString(HKEY_LOCAL_MACHINE, L"Capabilities", L"Desc", L"d", out, CountOf(out)));
     EXPECT_STREQ(L"x", out);
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Ombrix\\Capabilities"));
     EXPECT_EQ(ERROR_SUCCESS, WriteUserInt(L"TestStore", L"n", 2));
@@ -313,7 +313,7 @@ TEST_F(StoreTest, IntegrationOffSuppressesEveryRegistryAccess) {
     EXPECT_EQ(L"before", RawString(HKEY_CURRENT_USER, kAbsolute, L"v"));
 
     wchar_t out[16];
-    EXPECT_TRUE(ReadSettingString(HKEY_CLASSES_ROOT, kClass, L"", out, L"dflt", CountOf(out)));
+    EXPECT_TRUE(ReadSettingString(HKEY_CLASSES_ROOT, kClass, L"", L"dflt", out, CountOf(out)));
     EXPECT_STREQ(L"dflt", out);
     EXPECT_EQ(4, ReadSettingInt(HKEY_CURRENT_USER, L"\\Software\\OmbrixTestStoreAbs", L"v", 4));
     EXPECT_FALSE(SettingKeyExists(HKEY_CLASSES_ROOT, kClass));
@@ -327,7 +327,7 @@ TEST_F(StoreTest, IntegrationOffSuppressesEveryRegistryAccess) {
     // The file itself still serves its keys.
     EXPECT_EQ(1, ReadUserInt(L"Setup", L"ShellExt", 7));
     EXPECT_EQ(ERROR_SUCCESS, WriteUserString(L"Setup", L"X", L"y"));
-    EXPECT_TRUE(ReadUserString(L"Setup", L"X", out, L"d", CountOf(out)));
+    EXPECT_TRUE(ReadUserString(L"Setup", L"X", L"d", out, CountOf(out)));
     EXPECT_STREQ(L"y", out);
 
     ClearSettingsFile();
@@ -344,13 +344,13 @@ TEST_F(StoreTest, RegistryPathThatDoesNotFitIsNeverCut) {
 
     // A path of exactly 511 characters is used as it is.
     wchar_t out[16];
-    EXPECT_TRUE(ReadUserString(fits.c_str(), L"keep", out, L"d", CountOf(out)));
+    EXPECT_TRUE(ReadUserString(fits.c_str(), L"keep", L"d", out, CountOf(out)));
     EXPECT_STREQ(L"kept", out);
 
     EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, WriteUserString(overlong.c_str(), L"keep", L"overwritten"));
     EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, WriteUserInt(overlong.c_str(), L"keep", 1));
     EXPECT_EQ(L"kept", RawString(HKEY_CURRENT_USER, cut.c_str(), L"keep"));
-    EXPECT_FALSE(ReadUserString(overlong.c_str(), L"keep", out, L"d", CountOf(out)));
+    EXPECT_FALSE(ReadUserString(overlong.c_str(), L"keep", L"d", out, CountOf(out)));
     EXPECT_STREQ(L"d", out);
     EXPECT_EQ(3, ReadUserInt(overlong.c_str(), L"keep", 3));
     EXPECT_FALSE(SettingKeyExists(HKEY_CURRENT_USER, overlong.c_str()));
