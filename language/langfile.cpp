@@ -125,14 +125,6 @@ char* CopyNarrow(const char* text) {
     return copy;
 }
 
-wchar_t* CopyWide(const wchar_t* text, size_t length) {
-    wchar_t* copy = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
-    if (copy == nullptr) g_errors.ReportMemoryError();
-    memcpy(copy, text, length * sizeof(wchar_t));
-    copy[length] = 0;
-    return copy;
-}
-
 // Converts up to kNameChars characters to the ANSI code page, cut to capacity - 1 bytes.
 void NarrowName(const wchar_t* chars, size_t count, char* out, size_t capacity) {
     wchar_t wide[kNameChars + 1];
@@ -288,7 +280,7 @@ void Parser::FinishEntry() {
 
     LanguageEntry entry;
     entry.key = CopyNarrow(key_);
-    entry.text = CopyWide(value_ + begin, end - begin);
+    entry.text = CopyToHeap(value_ + begin, end - begin);
     uint32_t index = g_table.entries.Count();
     g_table.entries.Add(1);
     g_table.entries[index] = entry;

@@ -128,6 +128,9 @@ int FormatBoundedNarrow(char* dest, size_t capacity, const char* format, ...);
 // argument, "%%" gives "%", and every other % sequence is copied as it stands. Never reads
 // an argument that was not passed. Returns the length, or -1 when cut.
 int FormatWithOneArg(wchar_t* dest, size_t capacity, const wchar_t* format, const wchar_t* arg);
+// Copies length characters of text into a new malloc block, terminated; running out of memory
+// is fatal.
+wchar_t* CopyToHeap(const wchar_t* text, size_t length);
 bool WideFromAnsi(const char* src, wchar_t* dest, size_t capacity);
 bool AnsiFromWide(const wchar_t* src, char* dest, size_t capacity);
 bool IsValidUtf8(const unsigned char* bytes, size_t count);

@@ -212,3 +212,11 @@ wchar_t ToUpperAscii(wchar_t c) { return (c >= L'a' && c <= L'z') ? (wchar_t)(c 
 wchar_t ToUpperChar(wchar_t c) {
     return (wchar_t)(uintptr_t)CharUpperW(reinterpret_cast<LPWSTR>((uintptr_t)c));
 }
+
+wchar_t* CopyToHeap(const wchar_t* text, size_t length) {
+    wchar_t* copy = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
+    if (copy == nullptr) g_errors.ReportMemoryError();
+    memcpy(copy, text, length * sizeof(wchar_t));
+    copy[length] = 0;
+    return copy;
+}

@@ -25,15 +25,6 @@ bool g_appData = true;
 bool g_integration = true;
 bool g_saveSettings = true;
 
-// Copies length characters of text into a new block; running out of memory is fatal.
-wchar_t* CopyOf(const wchar_t* text, size_t length) {
-    wchar_t* copy = static_cast<wchar_t*>(malloc((length + 1) * sizeof(wchar_t)));
-    if (copy == nullptr) g_errors.ReportMemoryError();
-    memcpy(copy, text, length * sizeof(wchar_t));
-    copy[length] = 0;
-    return copy;
-}
-
 void FreeEntry(SettingsEntry* entry) {
     free(entry->name);
     free(entry->text);
@@ -44,8 +35,8 @@ void AppendEntry(const wchar_t* name, size_t nameLength, const wchar_t* text, si
     SettingsEntry* entry = static_cast<SettingsEntry*>(calloc(1, sizeof(SettingsEntry)));
     if (entry == nullptr) g_errors.ReportMemoryError();
     try {
-        entry->name = CopyOf(name, nameLength);
-        entry->text = CopyOf(text, textLength);
+        entry->name = CopyToHeap(name, nameLength);
+        entry->text = CopyToHeap(text, textLength);
     } catch (...) {
         FreeEntry(entry);
         throw;
@@ -385,7 +376,7 @@ bool SetSettingsEntry(const wchar_t* name, const wchar_t* text, int kind) {
     if (wcspbrk(name, L"=\r\n") != nullptr || wcspbrk(text, L"\r\n") != nullptr) return false;
     for (SettingsEntry* entry = g_first; entry != nullptr; entry = entry->next) {
         if (wcscmp(entry->name, name) == 0) {
-            wchar_t* copy = CopyOf(text, wcslen(text));
+            wchar_t* copy = CopyToHeap(text, wcslen(text));
             free(entry->text);
             entry->text = copy;
             entry->kind = kind;
