@@ -48,6 +48,11 @@ wine_up() {
   cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   wineserver -p >/dev/null 2>&1 </dev/null
   wine cmd /c exit >/dev/null 2>&1 </dev/null
+  # Wine starts its desktop process when a program first needs a window, and that process keeps
+  # the program's output open for as long as any window lives: ctest would wait on a finished test
+  # until another test's last window closed. Started here, it holds no test's output.
+  wine explorer.exe /desktop >/dev/null 2>&1 </dev/null &
+  sleep 2
   # Xvfb has no window manager: unmanaged windows spare every dialog a 2 s focus wait.
   if [ ! -f "$WINEPREFIX/.unmanaged-windows" ]; then
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 </dev/null
