@@ -14,9 +14,7 @@ bool TurnName(wchar_t* name, size_t capacity) {
     wchar_t path[kPathChars];
     DWORD got = GetModuleFileNameW(nullptr, path, CountOf(path));
     if (got == 0 || got >= CountOf(path)) return false;
-    wchar_t* slash = wcsrchr(path, L'\\');
-    if (slash == nullptr) return false;
-    *slash = 0;
+    CutNamePart(path);
     wchar_t folder[kPathChars];
     DWORD longGot = GetLongPathNameW(path, folder, CountOf(folder));
     if (longGot == 0 || longGot >= CountOf(folder)) CopyString(folder, path, CountOf(folder));
