@@ -10,6 +10,9 @@ if [ "${OMBRIX_TEST64:-0}" = 1 ]; then
 elif /usr/lib/wine/wine --version >/dev/null 2>&1; then
   OMBRIX_TEST_BITS=32
   OMBRIX_TEST_WHY="this host runs 32-bit programs, so the shipped 32-bit program is tested under WOW64"
+elif [ ! -e /usr/lib/wine/wine ]; then
+  OMBRIX_TEST_BITS=64
+  OMBRIX_TEST_WHY="32-bit Wine (wine32:i386) is not installed here, so an x86_64 build of the same sources is tested"
 else
   OMBRIX_TEST_BITS=64
   OMBRIX_TEST_WHY="this host cannot run 32-bit programs (no 32-bit Wine loader), so an x86_64 build of the same sources is tested"
