@@ -299,6 +299,15 @@ bool TryWithLongPaths(const wchar_t* from, const wchar_t* to, Call call) {
 DWORD GetPathAttributes(const wchar_t* path);
 bool FileExists(const wchar_t* path);
 bool RemoveFile(const wchar_t* path);
+// Which file-system object a path leads to, whatever form names it (another drive letter mapped
+// onto it, the short form, "\\?\", a share, a junction): its volume and its file id there.
+struct ObjectId {
+    uint32_t volume;
+    uint64_t file;
+};
+bool GetObjectId(const wchar_t* path, ObjectId* out);
+// 1 when both paths lead to the same object, 0 when to different ones, -1 when it cannot be told.
+int CompareObjects(const wchar_t* a, const wchar_t* b);
 uint64_t GetFreeSpace(const wchar_t* path);
 bool IsFolderAttr(DWORD attributes);
 bool IsReparseAttr(DWORD attributes);
@@ -478,9 +487,16 @@ bool IsWindows11OrLater();
 // True when WMI names the operating system "... Windows 10 ..."; COM must be initialised.
 bool OsNameSaysWindows10();
 
+/* process.cpp */
+// True when the process runs with an administrator's full rights, or when that cannot be told.
+bool IsElevatedRun();
+// Fills out with random bytes from the system's generator; false when it gives none.
+bool FillRandom(void* out, size_t bytes);
+
 /* runlock.cpp */
 // Held while a run changes the machine: setup and the uninstall of one program folder, and the
-// uninstall's waiting instance, never overlap. Waits a bounded time for another holder.
+// uninstall's waiting instance, never overlap. Waits a bounded time for another holder, with the
+// thread's windows painting but taking no input.
 class RunTurn {
 public:
     RunTurn();
@@ -490,4 +506,5 @@ public:
 
 private:
     HANDLE mutex_;
+    HANDLE namespace_;
 };

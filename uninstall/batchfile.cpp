@@ -5,9 +5,11 @@
 
 namespace {
 
-const wchar_t kBatchName[] = L"Uninstall_Kva.Bat";
-// Fresh names "Uninstall_Kva.<n>.Bat" tried when that name cannot be freed.
-const unsigned kSpareBatchNames = 1000;
+// Fresh random names "Uninstall_Kva.<16 hex digits>.Bat" are tried; one that stands already was
+// made by someone else, and the next try takes another.
+const int kBatchNameTries = 16;
+// Fresh names "<program>.<n>.exe" tried for the running program.
+const unsigned kSpareProgramNames = 1000;
 
 // The lines of the batch file. Every path stands in double quotes; its "%" are doubled.
 const char kWaitLine[] = "\"%s\" /wait\r\n";
@@ -32,19 +34,16 @@ bool EncodeOrEmpty(const wchar_t* path, char* out, size_t size) {
     return false;
 }
 
-// Makes the batch file as a new file in the given folder. That folder may be one every user can
-// write to (deployment tools uninstall as the system account), so what stands at the name
-// beforehand may be a link or another user's file: it goes as itself or stays, and is never
-// written, run or deleted through. Where it stays, a fresh name beside it is taken.
+// Makes the batch file as a new file under a random name in the given folder. That folder may be
+// one every user can create entries in, so a name anyone could know beforehand could already be
+// theirs; a random one, created only if it is new, is the run's own.
 FILE* CreateBatchFileIn(const wchar_t* folder, wchar_t* batchPath, size_t size) {
-    if (JoinWhole(folder, kBatchName, batchPath, size)) {
-        RemoveAsItself(batchPath);
-        FILE* batch = CreateNewStream(batchPath);
-        if (batch != nullptr) return batch;
-    }
-    for (unsigned n = 0; n < kSpareBatchNames; ++n) {
+    for (int attempt = 0; attempt < kBatchNameTries; ++attempt) {
+        uint32_t random[2];
         wchar_t name[64];
-        FormatBounded(name, CountOf(name), L"Uninstall_Kva.%u.Bat", n);
+        if (!FillRandom(random, sizeof(random))) return nullptr;
+        FormatBounded(name, CountOf(name), L"Uninstall_Kva.%08lX%08lX.Bat", (unsigned long)random[0],
+                      (unsigned long)random[1]);
         if (!JoinWhole(folder, name, batchPath, size)) return nullptr;
         FILE* batch = CreateNewStream(batchPath);
         if (batch != nullptr) return batch;
@@ -56,17 +55,19 @@ FILE* CreateBatchFileIn(const wchar_t* folder, wchar_t* batchPath, size_t size) 
 }
 
 // The batch runs with the uninstall's rights while it waits for the program to end, so it is made
-// where the user's unelevated side cannot rewrite or replace it: the Windows folder's "Temp", in
-// which users may create files but change none of others'. The user's own temporary folder,
-// theirs to rewrite, serves only where that one cannot take the file.
+// where the user's unelevated side cannot rewrite or replace it: the system's own Windows
+// folder's "Temp" (on a terminal server not the user's private Windows folder), in which users
+// may create files but change none of others'. The user's own temporary folder, theirs to
+// rewrite, serves only a run that has no more rights than the user.
 FILE* CreateBatchFile(wchar_t* batchPath, size_t size) {
     wchar_t folder[kPathChars];
-    UINT got = GetWindowsDirectoryW(folder, CountOf(folder));
+    UINT got = GetSystemWindowsDirectoryW(folder, CountOf(folder));
     if (got != 0 && got < CountOf(folder) && JoinWhole(folder, L"Temp", folder, CountOf(folder)) &&
         IsFolderAttr(GetPathAttributes(folder))) {
         FILE* batch = CreateBatchFileIn(folder, batchPath, size);
         if (batch != nullptr) return batch;
     }
+    if (IsElevatedRun()) return nullptr;
     DWORD temp = GetTempPathW(CountOf(folder), folder);
     return temp != 0 && temp < CountOf(folder) ? CreateBatchFileIn(folder, batchPath, size) : nullptr;
 }
@@ -81,7 +82,7 @@ bool FindInterpreter(wchar_t* out, size_t size) {
 // Renames the running program to the first free "<path>.<n>.exe" beside it (a running program can
 // be renamed, not deleted); false when it keeps its name.
 bool SetAside(const wchar_t* path, wchar_t* out, size_t size) {
-    for (unsigned n = 0; n < kSpareBatchNames; ++n) {
+    for (unsigned n = 0; n < kSpareProgramNames; ++n) {
         if (FormatBounded(out, size, L"%ls.%u.exe", path, n) < 0) return false;
         if (MoveFileW(path, out)) return true;
         DWORD error = GetLastError();

@@ -54,6 +54,15 @@ TEST(Warning, ShowsManualDeletionNoticeOnce) {
     EXPECT_EQ(expected, result.windows[0].text);
 }
 
+// Not so marked, a program on a terminal server is shown the user's private Windows folder.
+TEST(Program, IsMarkedTerminalServerAware) {
+    std::string image = bench::ReadFileBytes(bench::ProgramUnderTest());
+    ASSERT_GT(image.size(), 0x40u);
+    size_t characteristics = *reinterpret_cast<const uint32_t*>(&image[0x3C]) + 24 + 70;
+    ASSERT_LT(characteristics + 2, image.size());
+    EXPECT_TRUE(*reinterpret_cast<const uint16_t*>(&image[characteristics]) & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE);
+}
+
 TEST(Switches, UnknownOrModelessSwitchesRunNoMode) {
     for (const wchar_t* arguments : {L"/Silent", L"/msi", L"/initA1", L"/noexplorer", L"/", L"-x"}) {
         auto result = bench::Run(Spec(arguments));

@@ -37,7 +37,9 @@ std::wstring BatchFolder() {
     return std::wstring(windows) + L"\\Temp\\";
 }
 
+// Names anyone could have known beforehand, as older builds used.
 std::wstring BatchPath() { return BatchFolder() + L"Uninstall_Kva.Bat"; }
+std::wstring SpareBatch(int n) { return BatchFolder() + L"Uninstall_Kva." + std::to_wstring(n) + L".Bat"; }
 
 // The name the running program steps aside to, which the batch file deletes.
 const char kSetAside[] = "\\Uninstall.exe.0.exe";
@@ -189,7 +191,6 @@ public:
         CreateDirectoryW(folder_.c_str(), nullptr);
         copied_ = CopyFileW(bench::ProgramUnderTest().c_str(), Program().c_str(), FALSE) != 0;
         capture_ = bench::ScratchFolder(L"uninstall-capture") + L"\\batch.txt";
-        DeleteFileW(BatchPath().c_str());
     }
     ~Installation() {
         bench::RemoveTree(folder_);
@@ -231,6 +232,19 @@ public:
     std::string Batch() const { return bench::ReadFileBytes(capture_); }
     bool BatchStarted() const { return bench::PathExists(capture_ + L".start"); }
     std::string StartRecord() const { return bench::ReadFileBytes(capture_ + L".start"); }
+    // The batch file the interpreter was started on (in the OEM code page): a fresh random name
+    // of the run's own in the Windows folder's "Temp", and gone once it has run.
+    std::string UsedBatch(bool checked = true) const {
+        std::string record = StartRecord(), used, name = Oem(BatchFolder()) + "Uninstall_Kva.";
+        size_t at = record.find(" /c \"\"");
+        if (at != std::string::npos) used = record.substr(at + 6, record.find('"', at + 6) - at - 6);
+        if (!checked) return used;
+        EXPECT_TRUE(used.size() == name.size() + 20 && used.compare(0, name.size(), name) == 0 &&
+                    used.find_first_not_of("0123456789ABCDEF", name.size()) == name.size() + 16 &&
+                    used.compare(name.size() + 16, 4, ".Bat") == 0) << used;
+        EXPECT_FALSE(bench::PathExists(bench::Narrow2Wide(used))) << used;
+        return used;
+    }
 
 private:
     std::wstring folder_;
@@ -317,13 +331,12 @@ TEST(Uninstall, ConfirmedRemovesListedEntriesThenProgramAndFolder) {
     EXPECT_TRUE(bench::PathExists(unrelated));
     bench::RemoveTree(configured);
     bench::RemoveTree(unrelated);
-    EXPECT_FALSE(bench::PathExists(BatchPath())) << "the batch file deletes itself";
     std::string folder = Oem(inst.Folder());
-    EXPECT_EQ(ExpectedBatch(folder + kSetAside, folder, Oem(BatchPath()), false), inst.Batch());
+    EXPECT_EQ(ExpectedBatch(folder + kSetAside, folder, inst.UsedBatch(), false), inst.Batch());
     // Hidden, from the folder above the program folder, the system's interpreter.
     std::string record = inst.StartRecord();
     EXPECT_NE(std::string::npos, record.find("flags=1\r\nshow=0\r\n")) << record;
-    EXPECT_NE(std::string::npos, record.find(StartCommand(bench::Utf8(BatchPath())))) << record;
+    EXPECT_NE(std::string::npos, record.find(StartCommand(inst.UsedBatch()))) << record;
     EXPECT_NE(std::string::npos, record.find("folder=C:\\Program Files\r\n")) << record;
 }
 
@@ -353,7 +366,7 @@ TEST(Uninstall, SilentAsksNothingAndBatchHasNoWarningLine) {
     EXPECT_TRUE(result.windows.empty());
     EXPECT_FALSE(bench::PathExists(inst.Folder()));
     std::string folder = Oem(inst.Folder());
-    EXPECT_EQ(ExpectedBatch(folder + kSetAside, folder, Oem(BatchPath()), true), inst.Batch());
+    EXPECT_EQ(ExpectedBatch(folder + kSetAside, folder, inst.UsedBatch(), true), inst.Batch());
 }
 
 TEST(Uninstall, MissingListIsReportedEvenWhenSilent) {
@@ -495,7 +508,7 @@ TEST(Uninstall, ProgramFileThatStaysBringsUpTheWarning) {
     EXPECT_EQ(L"Ombrix has been uninstalled.\nPlease delete the file " + inst.Program() + L" yourself.",
               result.windows[1].text);
     EXPECT_TRUE(inst.Has(L"Uninstall.exe"));
-    EXPECT_FALSE(bench::PathExists(BatchPath()));
+    inst.UsedBatch();
 }
 
 TEST(Uninstall, BatchNamesAccentedFolderInTheOemCodePage) {
@@ -510,7 +523,7 @@ TEST(Uninstall, BatchNamesAccentedFolderInTheOemCodePage) {
         EXPECT_NE(std::string::npos, batch.find("Ombrix-test-\x9A\x82\\Uninstall.exe")) << batch;
     }
     std::string folder = Oem(inst.Folder());
-    EXPECT_EQ(ExpectedBatch(folder + kSetAside, folder, Oem(BatchPath()), true), batch);
+    EXPECT_EQ(ExpectedBatch(folder + kSetAside, folder, inst.UsedBatch(), true), batch);
     EXPECT_FALSE(bench::PathExists(inst.Folder())) << "the interpreter read the names that were meant";
 }
 
@@ -530,7 +543,7 @@ TEST(Uninstall, BatchNamesFolderOutsideTheOemCodePageByItsShortForm) {
     RunResult result = inst.Run(L"", bench::Answer({IDYES}));
     EXPECT_FALSE(result.timedOut);
     ASSERT_EQ(1u, result.windows.size()) << "no manual-deletion notice: the batch can name the program";
-    EXPECT_EQ(ExpectedBatch(Oem(shortProgram), Oem(shortFolder), Oem(BatchPath()), false), inst.Batch());
+    EXPECT_EQ(ExpectedBatch(Oem(shortProgram), Oem(shortFolder), inst.UsedBatch(), false), inst.Batch());
     EXPECT_FALSE(bench::PathExists(inst.Folder()));
 }
 
@@ -543,7 +556,7 @@ TEST(Uninstall, ProgramInstalledAgainAtOnceStays) {
     RunResult result = inst.Run(L"/S", nullptr, {}, false);
     EXPECT_EQ(0u, result.exitCode);
     ASSERT_TRUE(CopyFileW(bench::ProgramUnderTest().c_str(), inst.Program().c_str(), FALSE));
-    for (int i = 0; i < 300 && (inst.Has(L"Uninstall.exe.0.exe") || bench::PathExists(BatchPath())); ++i) Sleep(50);
+    for (int i = 0; i < 300 && (inst.Has(L"Uninstall.exe.0.exe") || bench::PathExists(bench::Narrow2Wide(inst.UsedBatch(false)))); ++i) Sleep(50);
     EXPECT_FALSE(inst.Has(L"Uninstall.exe.0.exe"));
     EXPECT_TRUE(inst.Has(L"Uninstall.exe"));
 }
@@ -578,7 +591,8 @@ TEST(Uninstall, PlantedBatchFileAndInterpreterAreNeverUsed) {
     const struct {
         int plant;  // 1: a link to the victim, 2: a file with commands of its own
         std::wstring comspec, temp;  // the temporary folder also holds the program folder
-    } rows[] = {{1, L"", L""}, {2, mine, L""}, {0, mine, L""}, {3, L"", L""}, {0, L"", root + L"\\R&D (1) ^x"}};
+    } rows[] = {{1, L"", L""},  {2, mine, L""}, {0, mine, L""}, {3, L"", L""}, {0, L"", root + L"\\R&D (1) ^x"},
+                {4, L"", L""}};
     for (const auto& row : rows) {
         SCOPED_TRACE(bench::Utf8(row.comspec + L" " + row.temp) + " plant " + std::to_string(row.plant));
         if (!row.temp.empty()) CreateDirectoryW(row.temp.c_str(), nullptr);
@@ -592,7 +606,11 @@ TEST(Uninstall, PlantedBatchFileAndInterpreterAreNeverUsed) {
             RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Ombrix\\Paths", L"TempFolder", REG_SZ, linked.c_str(),
                             (DWORD)(linked.size() + 1) * sizeof(wchar_t));
         }
-        ASSERT_TRUE(row.plant == 0 || row.plant == 3 ||
+        // 4: a folder holding a file at the name, and files at the 1,000 spare names beside it.
+        ASSERT_TRUE(row.plant != 4 || (CreateDirectoryW(BatchPath().c_str(), nullptr) &&
+                                       bench::WriteFileBytes(BatchPath() + L"\\mine.txt", "mine")));
+        for (int n = 0; row.plant == 4 && n < 1000; ++n) ASSERT_TRUE(bench::WriteFileBytes(SpareBatch(n), "@echo"));
+        ASSERT_TRUE(row.plant == 0 || row.plant == 3 || row.plant == 4 ||
                     (row.plant == 1 ? OnHost(L"\\bin\\ln", L"-s " + UnixPath(victim) + L" " + planted, BatchPath(), true)
                                     : bench::WriteFileBytes(BatchPath(), "@echo planted> \"" + Oem(marker) + "\"\r\n")));
         std::vector<std::pair<std::wstring, std::wstring>> environment = {{L"COMSPEC", row.comspec}};
@@ -606,17 +624,17 @@ TEST(Uninstall, PlantedBatchFileAndInterpreterAreNeverUsed) {
         EXPECT_FALSE(bench::PathExists(mine + L".ran"));
         EXPECT_TRUE(row.plant != 3 || bench::PathExists(cache + L"\\keep.txt"));
         if (row.plant == 3 && bench::MayDelete(linked)) OnHost(L"\\bin\\rm", UnixPath(linked), linked, false);
-        // Where the name could not be freed, a fresh one was taken; the batch deletes itself by it.
-        std::string record = inst.StartRecord(), used;
-        size_t at = record.find(" /c \"\"");
-        if (at != std::string::npos) used = record.substr(at + 6, record.find('"', at + 6) - at - 6);
-        EXPECT_NE(std::string::npos, record.find(StartCommand(used))) << record;
-        EXPECT_TRUE(used == Oem(BatchPath()) || used == Oem(BatchFolder() + L"Uninstall_Kva.0.Bat")) << used;
-        std::string folder = Oem(inst.Folder());
+        // Whatever stands at the names anyone knows, a fresh one of the run's own was taken; the
+        // batch deletes itself by it, and what was planted stays as it was.
+        std::string used = inst.UsedBatch(), folder = Oem(inst.Folder());
+        EXPECT_NE(std::string::npos, inst.StartRecord().find(StartCommand(used))) << inst.StartRecord();
         EXPECT_EQ(inst.BatchStarted() ? ExpectedBatch(folder + kSetAside, folder, used, true) : "", inst.Batch());
-        EXPECT_FALSE(bench::PathExists(bench::Narrow2Wide(used)));
+        bool plantedAtName = row.plant == 1 || row.plant == 2 || row.plant == 4;
+        EXPECT_EQ(plantedAtName, bench::PathExists(BatchPath() + (row.plant == 4 ? L"\\mine.txt" : L"")));
         if (row.plant == 1 && bench::MayDelete(BatchPath())) OnHost(L"\\bin\\rm", planted, BatchPath(), false);
-        EXPECT_FALSE(bench::PathExists(BatchPath()));
+        for (int n = 0; row.plant == 4 && n < 1000; ++n) DeleteFileW(SpareBatch(n).c_str());
+        if (row.plant == 2) DeleteFileW(BatchPath().c_str());
+        if (row.plant == 4) bench::RemoveTree(BatchPath());
     }
     bench::RemoveTree(root);
 }
