@@ -13,13 +13,19 @@ const wchar_t kUninstallKey[] = L"\\Software\\Microsoft\\Windows\\CurrentVersion
 // Where the archiver was installed before this setup, when that is another folder.
 wchar_t g_previousFolder[kPathChars];
 
-bool SameFolder(const wchar_t* a, const wchar_t* b) {
+bool SameFolderName(const wchar_t* a, const wchar_t* b) {
     wchar_t x[kPathChars], y[kPathChars];
     CopyString(x, a, CountOf(x));
     CopyString(y, b, CountOf(y));
     AddTrailingBackslash(x, CountOf(x));
     AddTrailingBackslash(y, CountOf(y));
     return CompareNoCase(x, y) == 0;
+}
+
+// One folder however it is named; by its name where it cannot be opened (gone since).
+bool SameFolder(const wchar_t* a, const wchar_t* b) {
+    int same = CompareObjects(a, b);
+    return same < 0 ? SameFolderName(a, b) : same == 1;
 }
 
 }  // namespace
@@ -68,7 +74,9 @@ bool IsStaleLocation(const wchar_t* location) {
 bool IsAnotherInstallation() {
     wchar_t location[kPathChars], own[kPathChars], program[kPathChars];
     ProgramFolder(own, CountOf(own));
-    if (!ReadInstallLocation(location, CountOf(location)) || SameFolder(location, own)) return false;
+    // Only a folder known to be another object is another installation's: taken for one by
+    // mistake, the registrations would stay behind naming a program that is gone.
+    if (!ReadInstallLocation(location, CountOf(location)) || CompareObjects(location, own) != 0) return false;
     JoinPath(location, L"Ombrix.exe", program, CountOf(program));
     return FileExists(program);
 }

@@ -198,6 +198,28 @@ DWORD GetPathAttributes(const wchar_t* path) {
 
 bool FileExists(const wchar_t* path) { return GetPathAttributes(path) != INVALID_FILE_ATTRIBUTES; }
 
+bool GetObjectId(const wchar_t* path, ObjectId* out) {
+    ScopedHandle handle;
+    TryWithLongPath(path, [&](const wchar_t* name) {
+        // Attributes only: a folder in use, or a file another program holds, still answers.
+        *handle.Receive() = CreateFileW(name, FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        return handle.IsSet();
+    });
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!handle.IsSet() || !GetFileInformationByHandle(handle.Get(), &info)) return false;
+    out->volume = info.dwVolumeSerialNumber;
+    out->file = (uint64_t)info.nFileIndexHigh << 32 | info.nFileIndexLow;
+    return true;
+}
+
+int CompareObjects(const wchar_t* a, const wchar_t* b) {
+    ObjectId x, y;
+    if (!GetObjectId(a, &x) || !GetObjectId(b, &y)) return -1;
+    return x.volume == y.volume && x.file == y.file ? 1 : 0;
+}
+
 bool RemoveFile(const wchar_t* path) {
     return TryWithLongPath(path, [](const wchar_t* name) { return DeleteFileW(name) != 0; });
 }

@@ -2,19 +2,28 @@
 // instance of the same folder take turns, so that none works on what another has half done.
 #include "platform/platform.h"
 
+#include <vector>
+
 namespace {
 
 // Long enough for an uninstall and its batch file's wait; a holder that hangs (or someone
 // else's object squatting the name) delays a run but never stops it.
 const DWORD kTurnWaitMs = 60000;
+const wchar_t kNamespace[] = L"Ombrix";
 
-// The folder's own name, whatever form started the program, folded to one case and hashed: a
-// path is longer than an object name may be and holds backslashes.
-bool TurnName(wchar_t* name, size_t capacity) {
+// The program folder as one file-system object (so every path form that starts the program
+// names the same turn), or where it cannot be opened its long name folded to one case, hashed:
+// a path is longer than an object name may be and holds backslashes.
+bool TurnName(const wchar_t* prefix, wchar_t* name, size_t capacity) {
     wchar_t path[kPathChars];
     DWORD got = GetModuleFileNameW(nullptr, path, CountOf(path));
     if (got == 0 || got >= CountOf(path)) return false;
     CutNamePart(path);
+    ObjectId id;
+    if (GetObjectId(path, &id)) {
+        return FormatBounded(name, capacity, L"%ls\\Ombrix.Run.%08lX.%08lX%08lX", prefix, (unsigned long)id.volume,
+                             (unsigned long)(id.file >> 32), (unsigned long)(id.file & 0xFFFFFFFFu)) > 0;
+    }
     wchar_t folder[kPathChars];
     DWORD longGot = GetLongPathNameW(path, folder, CountOf(folder));
     if (longGot == 0 || longGot >= CountOf(folder)) CopyString(folder, path, CountOf(folder));
@@ -24,19 +33,83 @@ bool TurnName(wchar_t* name, size_t capacity) {
     for (int i = 0; i < length; ++i) {
         hash = (hash ^ (uint16_t)folder[i]) * 1099511628211ull;
     }
-    return FormatBounded(name, capacity, L"Global\\Ombrix.Run.%08lX%08lX", (unsigned long)(hash >> 32),
+    return FormatBounded(name, capacity, L"%ls\\Ombrix.Run.%08lX%08lX", prefix, (unsigned long)(hash >> 32),
                          (unsigned long)(hash & 0xFFFFFFFFu)) > 0;
+}
+
+// A namespace only the Administrators group can make: an unelevated process cannot create the
+// turn's name first and so hold every run off. Null where Windows offers none.
+HANDLE OpenAdminNamespace() {
+    HANDLE boundary = CreateBoundaryDescriptorW(kNamespace, 0);
+    if (boundary == nullptr) return nullptr;
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(sid);
+    HANDLE space = nullptr;
+    if (CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size) &&
+        AddSIDToBoundaryDescriptor(&boundary, sid)) {
+        space = CreatePrivateNamespaceW(nullptr, boundary, kNamespace);
+        if (space == nullptr && GetLastError() == ERROR_ALREADY_EXISTS)
+            space = OpenPrivateNamespaceW(boundary, kNamespace);
+    }
+    DeleteBoundaryDescriptor(boundary);
+    return space;
+}
+
+BOOL CALLBACK DisableWindow(HWND window, LPARAM list) {
+    if (IsWindowEnabled(window) && IsWindowVisible(window)) {
+        EnableWindow(window, FALSE);
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    }
+    return TRUE;
+}
+
+// Waits for the mutex while the thread's windows go on painting (a dialog that waits must not
+// look hung); they take no input meanwhile, so nothing starts a second run inside this one.
+DWORD WaitWithMessages(HANDLE mutex, DWORD timeoutMs) {
+    std::vector<HWND> disabled;
+    EnumThreadWindows(GetCurrentThreadId(), DisableWindow, reinterpret_cast<LPARAM>(&disabled));
+    DWORD start = GetTickCount(), result = WAIT_TIMEOUT;
+    for (;;) {
+        DWORD spent = GetTickCount() - start;
+        if (spent >= timeoutMs) break;
+        DWORD waited = MsgWaitForMultipleObjects(1, &mutex, FALSE, timeoutMs - spent, QS_ALLINPUT);
+        if (waited != WAIT_OBJECT_0 + 1) {
+            result = waited;
+            break;
+        }
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                // Handed on to the loop that owns it, once the wait is over.
+                PostQuitMessage((int)message.wParam);
+                timeoutMs = 0;
+                break;
+            }
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    for (HWND window : disabled) EnableWindow(window, TRUE);
+    return result;
 }
 
 }  // namespace
 
-RunTurn::RunTurn() : mutex_(nullptr) {
-    wchar_t name[64];
-    if (!TurnName(name, CountOf(name))) return;
-    HANDLE mutex = CreateMutexW(nullptr, FALSE, name);
+RunTurn::RunTurn() : mutex_(nullptr), namespace_(OpenAdminNamespace()) {
+    wchar_t name[96];
+    if (!TurnName(namespace_ != nullptr ? kNamespace : L"Global", name, CountOf(name))) return;
+    HANDLE mutex = nullptr;
+    DWORD start = GetTickCount();
+    // A name another account made first cannot be opened: that counts as busy, tried again
+    // until the wait is over.
+    while ((mutex = CreateMutexW(nullptr, FALSE, name)) == nullptr && GetLastError() == ERROR_ACCESS_DENIED &&
+           GetTickCount() - start < kTurnWaitMs) {
+        WaitWithMessages(GetCurrentProcess(), 250);
+    }
     if (mutex == nullptr) return;
+    DWORD spent = GetTickCount() - start;
     // Abandoned: the holder was ended midway; the turn is ours and its work is finishable.
-    DWORD waited = WaitForSingleObject(mutex, kTurnWaitMs);
+    DWORD waited = WaitWithMessages(mutex, spent < kTurnWaitMs ? kTurnWaitMs - spent : 0);
     if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
         mutex_ = mutex;
     } else {
@@ -45,7 +118,9 @@ RunTurn::RunTurn() : mutex_(nullptr) {
 }
 
 RunTurn::~RunTurn() {
-    if (mutex_ == nullptr) return;
-    ReleaseMutex(mutex_);
-    CloseHandle(mutex_);
+    if (mutex_ != nullptr) {
+        ReleaseMutex(mutex_);
+        CloseHandle(mutex_);
+    }
+    if (namespace_ != nullptr) ClosePrivateNamespace(namespace_, 0);
 }

@@ -43,6 +43,8 @@ wine_up() {
   find "$WINEPREFIX/drive_c/users" -type l 2>/dev/null | while IFS= read -r link; do
     rm -f -- "$link" && mkdir -p -- "$link"
   done
+  # Drive P: is C:\Program Files under another name, as "subst" or a mapped share gives it.
+  [ -e "$WINEPREFIX/dosdevices/p:" ] || ln -s "../drive_c/Program Files" "$WINEPREFIX/dosdevices/p:"
   # Wine's own fonts (Debian's fonts-wine) are found only in the prefix's Fonts folder: without
   # Tahoma and Marlett the dialogs are drawn in substitute fonts and the close box as an "r".
   cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true

@@ -233,9 +233,11 @@ INSTANTIATE_TEST_SUITE_P(Stores, Integration,
 
 namespace {
 
-// A move: the archiver installed again into another folder, now without the desktop shortcut. The
-// old folder's shortcut and icons are taken over; the old folder's uninstaller then takes only its
-// own files, and the new one's uninstall leaves the prefix as it was before the first setup.
+// A move: the archiver installed again into another folder, now without the desktop shortcut, after
+// another program has taken ".7z". The old folder's shortcut and icons are taken over; the old
+// folder's uninstaller then takes only its own files, and the new one's uninstall, started through
+// another drive letter for the same folder, gives ".7z" back to that program and leaves the prefix
+// otherwise as it was before the first setup.
 TEST(Integration, MoveToAnotherFolderThenBothUninstalls) {
     const std::wstring first = kProgramFolder, second = L"C:\\Program Files\\Ombrix moved";
     bench::ComScope com;
@@ -261,6 +263,7 @@ TEST(Integration, MoveToAnotherFolderThenBothUninstalls) {
         }
         ASSERT_TRUE(bench::WriteFileBytes(folder + L"\\Uninstall.lst",
                                           "Ombrix.exe\r\nkvaext.dll\r\nkvaext64.dll\r\nUninstall.lst\r\nUninstall.exe\r\n"));
+        if (folder == second) SetValue(L".7z", nullptr, REG_SZ, std::wstring(L"Other.Archive", 14));
         run(folder, folder == first ? L"/setup /S /initD1" : L"/setup /S /initD0");
     }
     EXPECT_FALSE(bench::PathExists(commonLink)) << "the shortcut to the old folder is the archiver's";
@@ -273,7 +276,9 @@ TEST(Integration, MoveToAnotherFolderThenBothUninstalls) {
     EXPECT_EQ(L"Ombrix.ZIP", ReadDefault(HKEY_CLASSES_ROOT, L".zip"));
     EXPECT_EQ(L"\"" + second + L"\\Uninstall.exe\"", ReadDefault(HKEY_LOCAL_MACHINE, entry, L"UninstallString"));
 
-    run(second, L"/S");
+    run(L"P:\\Ombrix moved", L"/S");
+    EXPECT_EQ(L"Other.Archive", ReadDefault(HKEY_CLASSES_ROOT, L".7z"));
+    SetValue(L".7z", nullptr, REG_SZ, std::wstring(L"Test.SevenZip", 14));
     std::wstring listed;
     for (const auto& line : bench::Differences(before, bench::TakeSnapshot(), bench::IsWindowsOwnChange)) listed += line + L"\n";
     EXPECT_TRUE(listed.empty()) << bench::Utf8(listed);
