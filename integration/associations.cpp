@@ -135,7 +135,7 @@ bool RegisterFileTypes() {
     WriteSettingString(HKEY_CLASSES_ROOT, kOwnZipType, L"", GetMessageText(IDS_OMBRIXZIPARC));
     WriteSettingString(HKEY_CLASSES_ROOT, L"Ombrix.ZIP\\shell\\open\\command", L"", command);
     WriteIconWhenUnset(L"Ombrix.ZIP\\DefaultIcon", archiveIcon);
-    if (!IsRecoveryType() && !HasMachineRecord(kRev)) KeepPreviousState(kRev);
+    if (!IsRecoveryType()) KeepPreviousState(kRev);
     WriteSettingString(HKEY_CLASSES_ROOT, kRev, L"", kOwnRevType);
     WriteSettingString(HKEY_CLASSES_ROOT, L"Ombrix.REV", L"", GetMessageText(IDS_KVARECVOL));
     WriteSettingString(HKEY_CLASSES_ROOT, L"Ombrix.REV\\shell\\open\\command", L"", command);
@@ -165,15 +165,16 @@ void BindExtension(const wchar_t* extension, bool selected, bool shellExtWanted,
         GiveBack(extension, isKva, isZip);
         return;
     }
-    // Only the first take-over is remembered: a second setup run finds the extension bound, or
-    // its record still there after a give-back that was cut short.
-    if (!IsOwnFileType(extension) && !HasMachineRecord(extension)) KeepPreviousState(extension);
+    // What stands when the archiver takes the extension over is what goes back: a record is
+    // kept only while the extension is still bound (a second setup, or a give-back cut short);
+    // one that another program has taken since is remembered afresh.
+    if (!IsOwnFileType(extension)) KeepPreviousState(extension);
     WriteSettingString(HKEY_CLASSES_ROOT, extension, L"", isZip ? kOwnZipType : kOwnType);
     if (isKva) {
         for (uint32_t number = 0; number < 30; number++) {
             wchar_t volume[kVolumeChars];
             if (!VolumeName(number, volume, CountOf(volume))) continue;
-            if (!IsOwnFileType(volume) && !HasMachineRecord(volume)) KeepPreviousState(volume);
+            if (!IsOwnFileType(volume)) KeepPreviousState(volume);
             WriteSettingString(HKEY_CLASSES_ROOT, volume, L"", kOwnType);
         }
     }

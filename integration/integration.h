@@ -70,8 +70,6 @@ struct PreviousState {
 // Keeps the extension's state before the archiver takes it over: exactly, machine-wide, and as
 // the older per-user texts.
 void KeepPreviousState(const wchar_t* extension);
-// True when setup's record of the extension is still kept machine-wide.
-bool HasMachineRecord(const wchar_t* extension);
 // The machine-wide record when there is one. Otherwise, for an installation made before it was
 // kept, the user's record in the forms it was written in: "Exist", and "Type" as text only.
 void ReadPreviousState(const wchar_t* extension, PreviousState* out);

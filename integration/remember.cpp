@@ -200,6 +200,9 @@ void KeepPreviousState(const wchar_t* extension) {
     // The texts above cannot hold every type, a long type or the other "New" values, and the
     // user can rewrite them: what is given back comes from the machine-wide record.
     if (!PreviousStateKey(extension, recordKey, CountOf(recordKey))) return;
+    // An older record goes first, "Exist" with it: a setup ended midway never leaves the new
+    // values under the old record's "Exist".
+    ForgetPreviousState(extension);
     Encoder previous;
     StoredValue value;
     if (ReadStoredValue(HKEY_CLASSES_ROOT, extension, L"", &value)) {
@@ -222,18 +225,10 @@ void KeepPreviousState(const wchar_t* extension) {
     WriteSettingInt(HKEY_LOCAL_MACHINE, recordKey, kExist, existed ? 1 : 0);
 }
 
-bool HasMachineRecord(const wchar_t* extension) {
-    wchar_t key[80];
-    return PreviousStateKey(extension, key, CountOf(key)) && ReadSettingInt(HKEY_LOCAL_MACHINE, key, kExist, -1) != -1;
-}
-
 void ReadPreviousState(const wchar_t* extension, PreviousState* out) {
     wchar_t recordKey[80], userKey[80];
     bool recordNamed = PreviousStateKey(extension, recordKey, CountOf(recordKey));
     bool userNamed = FormatBounded(userKey, CountOf(userKey), kUserKeyFormat, extension) >= 0;
-    // The older per-user form of the "New" entry stands in wherever the record keeps none.
-    if (userNamed) ReadUserString(userKey, kUserShellNew, L"", out->shellNewText, CountOf(out->shellNewText));
-
     int32_t exist = recordNamed ? ReadSettingInt(HKEY_LOCAL_MACHINE, recordKey, kExist, -1) : -1;
     if (exist != -1) {
         out->record = PreviousRecord::Machine;
@@ -244,6 +239,8 @@ void ReadPreviousState(const wchar_t* extension, PreviousState* out) {
     }
     exist = userNamed ? ReadUserInt(userKey, kExist, -1) : -1;
     if (exist == -1) return;
+    // Only without a machine-wide record does anything per-user count, its "New" entry included.
+    ReadUserString(userKey, kUserShellNew, L"", out->shellNewText, CountOf(out->shellNewText));
     out->record = PreviousRecord::User;
     out->existed = exist != 0;
     // The user's record was written as text; any other data, or a value that runs something

@@ -135,8 +135,12 @@ struct Shortcuts {
     bool desktopKnown;
     const wchar_t* userIcon;            // the icon the user chose, or null
     bool vista;
-    // The desktop is the working directory of the Start menu's and the groups' shortcuts.
-    const wchar_t* WorkingDirectory() const { return desktopKnown ? desktop : nullptr; }
+    // The working directory of the Start menu's and the groups' shortcuts: the user's desktop
+    // for the user's own; the common ones, which every user starts, name no single user's
+    // folder but the program's.
+    const wchar_t* WorkingDirectory(bool common) const {
+        return common ? programFolder : desktopKnown ? desktop : nullptr;
+    }
 };
 
 // False when this program's own path, and so the archiver's, is unknown.
@@ -185,7 +189,7 @@ void UpdateStartMenuShortcut(const Shortcuts& shortcuts, bool wanted) {
     if (!wanted) {
         RemoveOwnShortcut(link, shortcuts.program);
     } else if (FolderOfIsMeant(link)) {
-        CreateShellLink(shortcuts.program, link, shortcuts.WorkingDirectory(), shortcuts.description,
+        CreateShellLink(shortcuts.program, link, shortcuts.WorkingDirectory(shortcuts.vista), shortcuts.description,
                         shortcuts.vista ? nullptr : shortcuts.userIcon);
     }
 }
@@ -196,7 +200,8 @@ bool UpdateProgramGroup(const Shortcuts& shortcuts, int folderId, bool wanted, c
                         wchar_t* group, size_t capacity) {
     if (!ShellFolderWith(folderId, L"Ombrix", group, capacity)) return false;
     if (wanted) {
-        BuildGroup(group, shortcuts.programFolder, shortcuts.WorkingDirectory(), shortcuts.description, iconPath);
+        BuildGroup(group, shortcuts.programFolder, shortcuts.WorkingDirectory(folderId == CSIDL_COMMON_PROGRAMS),
+                   shortcuts.description, iconPath);
     } else {
         RemoveGroup(group);
     }

@@ -80,7 +80,8 @@ void RestoreNewEntry(const wchar_t* extension, const PreviousState& state, bool 
         BoundedArray<wchar_t> name;
         StoredValue value;
         for (uint32_t at = 0; NextKeptShellNewValue(state, &at, &name, &value);) {
-            hadFileName = hadFileName || CompareNoCase(name.Data(), L"FileName") == 0;
+            // As the registry tells value names apart: ordinal, ignoring case only.
+            hadFileName = hadFileName || CompareStringOrdinal(name.Data(), -1, L"FileName", -1, TRUE) == CSTR_EQUAL;
             WriteStoredValue(HKEY_CLASSES_ROOT, key, name.Data(), value);
         }
         if (!hadFileName) DeleteSettingValue(HKEY_CLASSES_ROOT, key, L"FileName");

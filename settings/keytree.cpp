@@ -32,7 +32,7 @@ void DeleteRegistryTree(HKEY root, const wchar_t* keyPath) {
     unsigned deleted;
     do {
         deleted = 0;
-        RemovalPass(root, path, &deleted);
+        RemovalPass(RegistryRoot(root), path, &deleted);
     } while (deleted != 0);
 }
 

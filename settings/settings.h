@@ -76,6 +76,9 @@ auto OnRoute(HKEY root, const wchar_t* keyPath, OnFile onFile, OnSuppressed onSu
 // The registry path of a key path under the product-key rule; false (and empty) when it does
 // not fit, since a cut path would name another key.
 bool ComposeRegistryPath(HKEY root, const wchar_t* keyPath, wchar_t* out, size_t size);
+// The registry root a request's path is composed under: the classes are the machine's own,
+// under HKEY_LOCAL_MACHINE, and every other root is itself.
+HKEY RegistryRoot(HKEY root);
 
 /* keytree.cpp */
 void DeleteSettingTree(HKEY root, const wchar_t* keyPath);

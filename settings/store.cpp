@@ -6,6 +6,12 @@
 
 namespace {
 
+// What the program registers it registers for every user, and what it reads as "what the machine
+// had" is the machine's: so the classes are the machine's own by name. HKEY_CLASSES_ROOT would
+// merge in the running user's classes, which win there, so an elevated run would read what the
+// user wrote and write where only that user sees it.
+const wchar_t kMachineClasses[] = L"Software\\Classes";
+
 // The view flag combined into key opens for reading, key creation and DeleteSettingKey.
 REGSAM g_view = 0;
 // How many more registry changes may be made; -1: no limit (a test's stand-in for a kill).
@@ -40,6 +46,8 @@ SettingsRoute RouteSettingRequest(HKEY root, const wchar_t* keyPath) {
     return SettingsRoute::Registry;
 }
 
+HKEY RegistryRoot(HKEY root) { return root == HKEY_CLASSES_ROOT ? HKEY_LOCAL_MACHINE : root; }
+
 bool ComposeRegistryPath(HKEY root, const wchar_t* keyPath, wchar_t* out, size_t size) {
     keyPath = OrEmpty(keyPath);
     bool fits;
@@ -51,6 +59,9 @@ bool ComposeRegistryPath(HKEY root, const wchar_t* keyPath, wchar_t* out, size_t
             fits = FormatBounded(out, size, L"Software\\Ombrix%ls%ls", keyPath[0] != 0 ? L"\\" : L"",
                                  keyPath) >= 0;
         }
+    } else if (root == HKEY_CLASSES_ROOT) {
+        // Never the root of the classes itself.
+        fits = keyPath[0] != 0 && FormatBounded(out, size, L"%ls\\%ls", kMachineClasses, keyPath) >= 0;
     } else {
         fits = wcslen(keyPath) < size;
         if (fits) CopyString(out, keyPath, size);
@@ -65,7 +76,7 @@ namespace {
 bool OpenForReading(HKEY root, const wchar_t* keyPath, ScopedRegKey* key) {
     wchar_t path[kRegPathChars];
     return ComposeRegistryPath(root, keyPath, path, CountOf(path)) &&
-           RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | g_view, key->Receive()) ==
+           RegOpenKeyExW(RegistryRoot(root), path, 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | g_view, key->Receive()) ==
                ERROR_SUCCESS;
 }
 
@@ -80,7 +91,7 @@ bool RegistryKeyExists(HKEY root, const wchar_t* keyPath) {
     if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return false;
     ScopedRegKey key;
     // Asked in the view that the reads and the key deletions use, or the answer is about another key.
-    return RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | g_view, key.Receive()) == ERROR_SUCCESS;
+    return RegOpenKeyExW(RegistryRoot(root), path, 0, KEY_QUERY_VALUE | g_view, key.Receive()) == ERROR_SUCCESS;
 }
 
 void DeleteRegistryKeyIfEmpty(HKEY root, const wchar_t* keyPath) {
@@ -90,7 +101,7 @@ void DeleteRegistryKeyIfEmpty(HKEY root, const wchar_t* keyPath) {
     {
         ScopedRegKey key;
         // Asked in the view the deletion below works in, or another key's contents decide.
-        if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | g_view, key.Receive()) != ERROR_SUCCESS) return;
+        if (RegOpenKeyExW(RegistryRoot(root), path, 0, KEY_QUERY_VALUE | g_view, key.Receive()) != ERROR_SUCCESS) return;
         if (RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
                              nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             return;
@@ -189,7 +200,7 @@ LONG WriteRegistryValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueN
     if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return ERROR_FILENAME_EXCED_RANGE;
     if (!MayChangeRegistry()) return ERROR_CANCELLED;
     ScopedRegKey key;
-    LONG status = CreateKey(root, path, &key);
+    LONG status = CreateKey(RegistryRoot(root), path, &key);
     if (status != ERROR_SUCCESS) return status;
     return RegSetValueExW(key.Get(), OrEmpty(valueName), 0, type, static_cast<const BYTE*>(data), bytes);
 }
@@ -227,7 +238,13 @@ LONG WriteSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueName
 }
 
 LONG WriteStoredValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, const StoredValue& value) {
-    return WriteValue(root, keyPath, valueName, nullptr, kEntryQuoted, value.type, value.data.Data(), value.bytes);
+    // The registry adds a terminator to text whose size leaves it out when a NUL stands behind
+    // the data; behind a copy stands none, so the value keeps its stored size.
+    BoundedArray<BYTE> copy;
+    copy.Resize(value.bytes + 2 * sizeof(wchar_t));
+    if (value.bytes != 0) memcpy(copy.Data(), value.data.Data(), value.bytes);
+    memset(copy.Data() + value.bytes, 0xFF, 2 * sizeof(wchar_t));
+    return WriteValue(root, keyPath, valueName, nullptr, kEntryQuoted, value.type, copy.Data(), value.bytes);
 }
 
 namespace {
@@ -241,8 +258,9 @@ bool QueryWhole(HKEY key, const wchar_t* valueName, DWORD index, BoundedArray<wc
         if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &nameChars,
                              &dataBytes, nullptr, nullptr) != ERROR_SUCCESS)
             return false;
-        // Room for a terminator the data may lack, so that text can be read from it safely.
-        out->data.Resize(dataBytes + sizeof(wchar_t));
+        // Room for a terminator the data may lack, at a whole character also after an odd size,
+        // so that text can be read from it safely.
+        out->data.Resize(dataBytes + 2 * sizeof(wchar_t));
         DWORD bytes = dataBytes, type = REG_NONE;
         LONG status;
         if (name == nullptr) {
@@ -257,8 +275,7 @@ bool QueryWhole(HKEY key, const wchar_t* valueName, DWORD index, BoundedArray<wc
         if (status != ERROR_SUCCESS) return false;
         out->type = type;
         out->bytes = bytes;
-        out->data[bytes] = 0;
-        out->data[bytes + 1] = 0;
+        out->data[bytes] = out->data[bytes + 1] = out->data[bytes + 2] = 0;
         return true;
     }
     return false;
@@ -281,7 +298,7 @@ void DeleteRegistryValue(HKEY root, const wchar_t* keyPath, const wchar_t* value
     wchar_t path[kRegPathChars];
     if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return;
     ScopedRegKey key;
-    if (RegOpenKeyExW(root, path, 0, KEY_WRITE, key.Receive()) != ERROR_SUCCESS || !MayChangeRegistry()) return;
+    if (RegOpenKeyExW(RegistryRoot(root), path, 0, KEY_WRITE, key.Receive()) != ERROR_SUCCESS || !MayChangeRegistry()) return;
     RegDeleteValueW(key.Get(), OrEmpty(valueName));
 }
 
@@ -290,9 +307,9 @@ void DeleteRegistryKey(HKEY root, const wchar_t* keyPath) {
     // An empty path would name the root itself.
     if (!ComposeRegistryPath(root, keyPath, path, CountOf(path)) || path[0] == 0 || !MayChangeRegistry()) return;
     if (g_view != 0) {
-        RegDeleteKeyExW(root, path, g_view, 0);
+        RegDeleteKeyExW(RegistryRoot(root), path, g_view, 0);
     } else {
-        RegDeleteKeyW(root, path);
+        RegDeleteKeyW(RegistryRoot(root), path);
     }
 }
 

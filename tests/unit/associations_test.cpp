@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string.h>
 #include <wchar.h>
 
 #include <string>
@@ -103,7 +104,7 @@ struct Row {
 const Row kRows[] = {
     {L".kva", L"", L"*", nullptr, nullptr, "Ombrix +FileName=<kvanew.dat>", "1||*", " +NullFile="},
     {L".zip", L"Old.Zip", L"C:\\old\\empty.zip", nullptr, nullptr, "Ombrix.ZIP +FileName=<zipnew.dat>",
-     "1|Old.Zip|C:\\old\\empty.zip", "Old.Zip +FileName=C:\\old\\empty.zip", L"4E00,1,0000;4"},
+     "1|Old.Zip|C:\\old\\empty.zip", "Old.Zip", L"4E00,1,0000;4"},
     {L".7z", L"Other.7z", L"*", nullptr, nullptr, "Ombrix +NullFile=", "1|Other.7z|*", "Other.7z +NullFile="},
     {L".cab", nullptr, nullptr, nullptr, nullptr, "Ombrix", "0||", "absent"},
     {L".gz", L"Gzip.Old", nullptr, nullptr, nullptr, "Ombrix", "1|Gzip.Old|", "Gzip.Old"},
@@ -233,7 +234,7 @@ TEST(FileAssociations, SetupThenRemovalGivesEveryExtensionBack) {
     for (size_t i = 0; i < CountOf(kRows); i++) {
         const Row& row = kRows[i];
         EXPECT_EQ(row.givenBack, DescribeClass(row.extension)) << "given back " << bench::Utf8(row.extension);
-        bool exactlyAsBefore = row.takenOverBy == nullptr && row.presetType == nullptr &&
+        bool exactlyAsBefore = row.takenOverBy == nullptr && row.presetType == nullptr && row.cutNew == nullptr &&
                                (row.priorType == nullptr || CompareNoCase(row.priorType, L"Ombrix") != 0);
         if (exactlyAsBefore) {
             EXPECT_EQ(prior[i], DescribeClass(row.extension)) << "as before " << bench::Utf8(row.extension);
@@ -318,4 +319,56 @@ TEST(FileAssociations, GiveBackCutShortAnywhereIsFinishedByTheNextRun) {
     }
     RemoveEverythingTouched(productExisted);
     for (const wchar_t* key : {L".k05", L".zip", L".kva"}) DropTree(HKEY_CLASSES_ROOT, key);
+}
+
+// Records given back exactly as stored, and only from where they may come: an odd-sized per-user
+// text ends at its whole characters, a text stored without its terminator keeps its size, a "New"
+// value whose name only looks like "FileName" is another value, and where a machine-wide record
+// stands nothing per-user is read.
+TEST(FileAssociations, RecordsAreGivenBackAsStored) {
+    bool productExisted = KeyExists(HKEY_CURRENT_USER, kProduct);
+    const struct {
+        const wchar_t* extension;
+        const wchar_t* previousDefault;   // the machine record's; nullptr: no machine record
+        const wchar_t* previousShellNew;  // nullptr: none kept
+        const char* userType;             // the user's "Type" as raw REG_SZ bytes, or nullptr
+        const wchar_t* userShellNew;
+        const char* givenBack;
+        DWORD defaultBytes;
+    } rows[] = {
+        {L".odd", nullptr, nullptr, "A", nullptr, "A", 4},
+        {L".odd", L"1,4100", nullptr, nullptr, nullptr, "A", 2},
+        {L".zip", L"1,4F006C0064000000", L"460069006C006500AD004E0061006D006500,1,78000000;", nullptr, nullptr,
+         "Old +ShellNew", 8},
+        {L".zip", L"1,4F006C0064000000", nullptr, nullptr, L"C:\\evil.zip", "Old", 8},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(bench::Utf8(row.extension) + " " + (row.userType ? "user" : bench::Utf8(row.previousDefault)));
+        RemoveEverythingTouched(productExisted);
+        bool zip = wcscmp(row.extension, L".zip") == 0;
+        BindExtension(row.extension, true, true, false, zip);
+        const std::wstring record = L"Software\\Ombrix\\Previous\\" + std::wstring(row.extension);
+        const std::wstring user = std::wstring(kSetup) + L"\\" + row.extension;
+        DWORD one = 1;
+        HKEY kept = row.previousDefault != nullptr ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+        if (row.previousDefault == nullptr) DropTree(HKEY_LOCAL_MACHINE, record);
+        RegSetKeyValueW(kept, (kept == HKEY_CURRENT_USER ? user : record).c_str(), L"Exist", REG_DWORD, &one, 4);
+        if (row.previousDefault != nullptr) SetText(HKEY_LOCAL_MACHINE, record, L"PreviousDefault", row.previousDefault);
+        if (row.previousShellNew != nullptr) SetText(HKEY_LOCAL_MACHINE, record, L"PreviousShellNew", row.previousShellNew);
+        if (row.previousDefault != nullptr && row.previousShellNew == nullptr)
+            RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, record.c_str(), L"PreviousShellNew");
+        if (row.userType != nullptr)
+            RegSetKeyValueW(HKEY_CURRENT_USER, user.c_str(), L"Type", REG_SZ, row.userType, (DWORD)strlen(row.userType));
+        if (row.userShellNew != nullptr) SetText(HKEY_CURRENT_USER, user, L"ShellNew", row.userShellNew);
+        BindExtension(row.extension, false, false, false, zip);
+        EXPECT_EQ(row.givenBack, DescribeClass(row.extension));
+        HKEY key;
+        DWORD bytes = 0;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT, row.extension, 0, KEY_QUERY_VALUE, &key));
+        RegQueryValueExW(key, nullptr, nullptr, nullptr, nullptr, &bytes);
+        RegCloseKey(key);
+        EXPECT_EQ(row.defaultBytes, bytes);
+        DropTree(HKEY_CLASSES_ROOT, row.extension);
+    }
+    RemoveEverythingTouched(productExisted);
 }

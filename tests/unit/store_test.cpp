@@ -151,9 +151,15 @@ TEST_F(StoreTest, WithoutFileEveryRootGoesToTheRegistry) {
     EXPECT_EQ(ERROR_SUCCESS, WriteSettingInt(HKEY_LOCAL_MACHINE, L"TestStore", L"n", 3));
     EXPECT_EQ(3, ReadSettingInt(HKEY_LOCAL_MACHINE, L"TestStore", L"n", 0));
 
-    // Class keys are always relative to the root.
+    // Class keys are the machine's own, by name: never the running user's, which the merged
+    // root would prefer (Wine merges none, so the name is checked where it is chosen).
     EXPECT_EQ(ERROR_SUCCESS, WriteSettingString(HKEY_CLASSES_ROOT, kClass, L"", L"cls"));
-    EXPECT_EQ(L"cls", RawString(HKEY_CLASSES_ROOT, kClass, L""));
+    EXPECT_EQ(L"cls", RawString(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\" + std::wstring(kClass)).c_str(), L""));
+    wchar_t path[80];
+    EXPECT_TRUE(HKEY_LOCAL_MACHINE == RegistryRoot(HKEY_CLASSES_ROOT) &&
+                ComposeRegistryPath(HKEY_CLASSES_ROOT, L".zip", path, CountOf(path)));
+    EXPECT_STREQ(L"Software\\Classes\\.zip", path);
+    EXPECT_FALSE(ComposeRegistryPath(HKEY_CLASSES_ROOT, L"", path, CountOf(path)));
     EXPECT_TRUE(ReadSettingString(HKEY_CLASSES_ROOT, kClass, L"", L"dflt", out, CountOf(out)));
     EXPECT_STREQ(L"cls", out);
 
