@@ -56,11 +56,9 @@ TEST(Warning, ShowsManualDeletionNoticeOnce) {
 
 // Not so marked, a program on a terminal server is shown the user's private Windows folder.
 TEST(Program, IsMarkedTerminalServerAware) {
-    std::string image = bench::ReadFileBytes(bench::ProgramUnderTest());
-    ASSERT_GT(image.size(), 0x40u);
-    size_t characteristics = *reinterpret_cast<const uint32_t*>(&image[0x3C]) + 24 + 70;
-    ASSERT_LT(characteristics + 2, image.size());
-    EXPECT_TRUE(*reinterpret_cast<const uint16_t*>(&image[characteristics]) & IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE);
+    std::string image = bench::ReadFileBytes(bench::ProgramUnderTest()) + std::string(0x1000, '\0');
+    uint32_t header = *reinterpret_cast<const uint32_t*>(&image[0x3C]);  // the optional header's DllCharacteristics
+    EXPECT_TRUE(header < 0x1000 && (image[header + 24 + 71] & 0x80));
 }
 
 TEST(Switches, UnknownOrModelessSwitchesRunNoMode) {

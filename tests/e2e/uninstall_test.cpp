@@ -233,16 +233,14 @@ public:
     bool BatchStarted() const { return bench::PathExists(capture_ + L".start"); }
     std::string StartRecord() const { return bench::ReadFileBytes(capture_ + L".start"); }
     // The batch file the interpreter was started on (in the OEM code page): a fresh random name
-    // of the run's own in the Windows folder's "Temp", and gone once it has run.
+    // of the run's own in the Windows folder's "Temp", and (checked) gone once it has run.
     std::string UsedBatch(bool checked = true) const {
-        std::string record = StartRecord(), used, name = Oem(BatchFolder()) + "Uninstall_Kva.";
-        size_t at = record.find(" /c \"\"");
-        if (at != std::string::npos) used = record.substr(at + 6, record.find('"', at + 6) - at - 6);
-        if (!checked) return used;
-        EXPECT_TRUE(used.size() == name.size() + 20 && used.compare(0, name.size(), name) == 0 &&
-                    used.find_first_not_of("0123456789ABCDEF", name.size()) == name.size() + 16 &&
-                    used.compare(name.size() + 16, 4, ".Bat") == 0) << used;
-        EXPECT_FALSE(bench::PathExists(bench::Narrow2Wide(used))) << used;
+        std::string record = StartRecord(), name = Oem(BatchFolder()) + "Uninstall_Kva.";
+        size_t at = record.find(" /c \"\"") + 6;
+        std::string used = at < 6 ? "" : record.substr(at, record.find('"', at) - at);
+        EXPECT_TRUE(!checked || (used.size() == name.size() + 20 && used.rfind(name, 0) == 0 && used.rfind(".Bat") == name.size() + 16 &&
+                                 used.find_first_not_of("0123456789ABCDEF", name.size()) == name.size() + 16 &&
+                                 !bench::PathExists(bench::Narrow2Wide(used)))) << used;
         return used;
     }
 

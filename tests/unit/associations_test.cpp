@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string.h>
 #include <wchar.h>
 
 #include <string>
@@ -328,47 +327,34 @@ TEST(FileAssociations, GiveBackCutShortAnywhereIsFinishedByTheNextRun) {
 TEST(FileAssociations, RecordsAreGivenBackAsStored) {
     bool productExisted = KeyExists(HKEY_CURRENT_USER, kProduct);
     const struct {
-        const wchar_t* extension;
-        const wchar_t* previousDefault;   // the machine record's; nullptr: no machine record
-        const wchar_t* previousShellNew;  // nullptr: none kept
-        const char* userType;             // the user's "Type" as raw REG_SZ bytes, or nullptr
-        const wchar_t* userShellNew;
+        const wchar_t *extension, *previousDefault, *previousShellNew;  // the machine record, if a default
+        const char* userType;  // raw REG_SZ bytes of the user's "Type"
+        const wchar_t *userShellNew;
         const char* givenBack;
         DWORD defaultBytes;
-    } rows[] = {
-        {L".odd", nullptr, nullptr, "A", nullptr, "A", 4},
-        {L".odd", L"1,4100", nullptr, nullptr, nullptr, "A", 2},
-        {L".zip", L"1,4F006C0064000000", L"460069006C006500AD004E0061006D006500,1,78000000;", nullptr, nullptr,
-         "Old +ShellNew", 8},
-        {L".zip", L"1,4F006C0064000000", nullptr, nullptr, L"C:\\evil.zip", "Old", 8},
-    };
+    } rows[] = {{L".odd", nullptr, nullptr, "A", nullptr, "A", 4}, {L".odd", L"1,4100", nullptr, nullptr, nullptr, "A", 2},
+                {L".zip", L"1,4F006C0064000000", L"460069006C006500AD004E0061006D006500,1,78000000;", nullptr, nullptr,
+                 "Old +ShellNew", 8},
+                {L".zip", L"1,4F006C0064000000", nullptr, nullptr, L"C:\\evil.zip", "Old", 8}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(bench::Utf8(row.extension) + " " + (row.userType ? "user" : bench::Utf8(row.previousDefault)));
         RemoveEverythingTouched(productExisted);
-        bool zip = wcscmp(row.extension, L".zip") == 0;
+        bool zip = wcscmp(row.extension, L".zip") == 0, machine = row.previousDefault != nullptr;
         BindExtension(row.extension, true, true, false, zip);
         const std::wstring record = L"Software\\Ombrix\\Previous\\" + std::wstring(row.extension);
         const std::wstring user = std::wstring(kSetup) + L"\\" + row.extension;
-        DWORD one = 1;
-        HKEY kept = row.previousDefault != nullptr ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-        if (row.previousDefault == nullptr) DropTree(HKEY_LOCAL_MACHINE, record);
-        RegSetKeyValueW(kept, (kept == HKEY_CURRENT_USER ? user : record).c_str(), L"Exist", REG_DWORD, &one, 4);
-        if (row.previousDefault != nullptr) SetText(HKEY_LOCAL_MACHINE, record, L"PreviousDefault", row.previousDefault);
+        DWORD one = 1, bytes = 0;
+        if (!machine) DropTree(HKEY_LOCAL_MACHINE, record);
+        RegSetKeyValueW(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, (machine ? record : user).c_str(), L"Exist", REG_DWORD, &one, 4);
+        if (machine) SetText(HKEY_LOCAL_MACHINE, record, L"PreviousDefault", row.previousDefault);
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, record.c_str(), L"PreviousShellNew");
         if (row.previousShellNew != nullptr) SetText(HKEY_LOCAL_MACHINE, record, L"PreviousShellNew", row.previousShellNew);
-        if (row.previousDefault != nullptr && row.previousShellNew == nullptr)
-            RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, record.c_str(), L"PreviousShellNew");
-        if (row.userType != nullptr)
-            RegSetKeyValueW(HKEY_CURRENT_USER, user.c_str(), L"Type", REG_SZ, row.userType, (DWORD)strlen(row.userType));
+        if (row.userType != nullptr) RegSetKeyValueW(HKEY_CURRENT_USER, user.c_str(), L"Type", REG_SZ, row.userType, 1);
         if (row.userShellNew != nullptr) SetText(HKEY_CURRENT_USER, user, L"ShellNew", row.userShellNew);
         BindExtension(row.extension, false, false, false, zip);
-        EXPECT_EQ(row.givenBack, DescribeClass(row.extension));
-        HKEY key;
-        DWORD bytes = 0;
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CLASSES_ROOT, row.extension, 0, KEY_QUERY_VALUE, &key));
-        RegQueryValueExW(key, nullptr, nullptr, nullptr, nullptr, &bytes);
-        RegCloseKey(key);
-        EXPECT_EQ(row.defaultBytes, bytes);
-        DropTree(HKEY_CLASSES_ROOT, row.extension);
+        EXPECT_EQ(row.givenBack, DescribeClass(row.extension)) << bench::Utf8(record);
+        RegGetValueW(HKEY_CLASSES_ROOT, row.extension, nullptr, RRF_RT_ANY, nullptr, nullptr, &bytes);
+        EXPECT_EQ(row.defaultBytes, bytes) << bench::Utf8(record);
     }
+    DropTree(HKEY_CLASSES_ROOT, L".odd");
     RemoveEverythingTouched(productExisted);
 }
