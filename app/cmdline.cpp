@@ -2,6 +2,8 @@
 // switches that act while they are read (/wait and /warning).
 #include "app/app.h"
 
+#include <wchar.h>
+
 const wchar_t* NextToken(const wchar_t* text, wchar_t* token, size_t size) {
     while (IsBlank(*text)) ++text;
     if (*text == 0) return nullptr;
@@ -53,6 +55,19 @@ static void ActOnSwitch(const wchar_t* name) {
     }
 }
 
+// "/log", "/log=<path>" and "/restartexitcode=<n>"; false for any other switch.
+static bool ActOnShapingSwitch(const wchar_t* name) {
+    if (CompareNoCase(name, L"log") == 0 || _wcsnicmp(name, L"log=", 4) == 0) {
+        g_run.log = true;
+        CopyString(g_run.logPath, name[3] == L'=' ? name + 4 : L"", CountOf(g_run.logPath));
+        return true;
+    }
+    if (_wcsnicmp(name, L"restartexitcode=", 16) != 0) return false;
+    int64_t code = StringToInt64(name + 16);
+    if (code > 0 && code <= (int64_t)UINT32_MAX) g_run.restartExitCode = (uint32_t)code;
+    return true;
+}
+
 void ParseCommandSource(const wchar_t* text, bool fromInstaller) {
     wchar_t token[kTextChars];
     int counted = 0;
@@ -63,6 +78,8 @@ void ParseCommandSource(const wchar_t* text, bool fromInstaller) {
             g_run.silent = true;
             continue;
         }
+        // Like /S, these shape the run from either source and never choose its mode.
+        if (ActOnShapingSwitch(token + 1)) continue;
         ++counted;
         if (!fromInstaller) ActOnSwitch(token + 1);
     }

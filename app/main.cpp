@@ -80,7 +80,40 @@ void CarryOverSettingsFile() {
     ReplaceNamePart(installer, L"ombrix.ini", CountOf(installer));
     // The bare name resolves against the current directory: the folder the installer
     // started us in. An existing file there is never overwritten.
-    if (FileExists(installer)) CopyFileW(installer, L"ombrix.ini", TRUE);
+    if (!FileExists(installer)) return;
+    wchar_t copy[kPathChars];
+    if (CopyFileW(installer, L"ombrix.ini", TRUE) && GetFullPathNameW(L"ombrix.ini", CountOf(copy), copy, nullptr) < CountOf(copy))
+        LogEvent(L"file: copied the installer's settings file %ls to %ls", installer, copy);
+}
+
+// The log's first line: what runs, how, and on what.
+static void StartLog() {
+    wchar_t folder[kPathChars] = L"";
+    // An elevated run keeps out of the folders the user's environment names.
+    UINT got = IsElevatedRun() ? GetSystemWindowsDirectoryW(folder, CountOf(folder)) : 0;
+    if (got != 0 && got < CountOf(folder)) {
+        JoinPath(folder, L"Temp\\", folder, CountOf(folder));
+    } else if (!IsElevatedRun() && GetTempPathW(CountOf(folder), folder) >= CountOf(folder)) {
+        folder[0] = 0;
+    }
+    if (!OpenRunLog(g_run.logPath, folder[0] != 0 ? folder : nullptr, g_run.setupMode ? L"Setup" : L"Uninstall")) return;
+    wchar_t version[32], program[kPathChars], settings[kPathChars];
+    FormatVersion(version, CountOf(version));
+    ProgramFolder(program, CountOf(program));
+    if (!SettingsFileToUse(settings, CountOf(settings))) CopyString(settings, L"the registry", CountOf(settings));
+    uint32_t windows = GetWindowsVersion();
+    LogEvent(L"start: Uninstall.exe %ls, command line %ls", version, GetCommandLineW());
+    LogEvent(L"start: %ls%ls, %ls, %ls, Windows %u.%u, program folder %ls, settings from %ls",
+             g_run.setupMode ? L"setup" : L"uninstall", g_run.silent ? L" (silent)" : L"",
+             IsElevatedRun() ? L"elevated" : L"not elevated", IsWow64() ? L"32-bit under WOW64" : L"native",
+             windows >> 8, windows & 0xFF, program, settings);
+}
+
+static const wchar_t* ExitReason(int32_t code) {
+    if (code == 0) return L"finished";
+    if (code == kExitCancelled) return L"setup cancelled";
+    if (code == kExitFailed) return L"the run could not do its job";
+    return code == (int32_t)g_run.restartExitCode ? L"finished, a restart is needed" : L"fatal error";
 }
 
 static void Shutdown() {
@@ -88,9 +121,11 @@ static void Shutdown() {
     OleUninitialize();
     if (g_shell.boldFont != nullptr) DeleteObject(g_shell.boldFont);
     // What the run changed in the settings file is written back once, at the very end.
-    SaveSettingsFile();
+    wchar_t settings[kPathChars];
+    if (SaveSettingsFile() && SettingsFileToUse(settings, CountOf(settings))) LogFile(L"wrote settings file", settings, true);
     ClearSettingsFile();
     ReleaseLanguageLibrary();
+    CloseRunLog();
 }
 
 static void Run(HINSTANCE instance) {
@@ -103,12 +138,14 @@ static void Run(HINSTANCE instance) {
     g_shell.boldFont = CreateFontW(ScaleByDpi(-12), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, 0, 0, 0, 0,
                                    L"MS Shell Dlg");
     ReadSwitches();
+    if (g_run.log && (g_run.setupMode || g_run.uninstallMode)) StartLog();
 
     if (g_run.setupMode) {
         RunSetupMode();
     } else if (g_run.uninstallMode) {
         RunUninstall();
     }
+    LogEvent(L"exit code %ld: %ls", (long)g_shell.exitCode, ExitReason(g_shell.exitCode));
 
     Shutdown();
 }

@@ -100,6 +100,9 @@ void GiveBack(const wchar_t* extension, bool isKva, bool isZip) {
     // With a record, what is still ours of it (volumes, "New" entry) goes back: a run cut short
     // may have given back the default value already.
     if (!own && state.record == PreviousRecord::None) return;
+    LogEvent(L"give back: %ls from %ls", extension, state.record == PreviousRecord::Machine ? L"the machine-wide record"
+                                                   : state.record == PreviousRecord::User ? L"the user's older record"
+                                                                                          : L"no record (an empty type)");
     // Without any record the key is kept, with an empty type.
     if (state.record == PreviousRecord::None) state.existed = true;
 

@@ -115,6 +115,8 @@ void UpdateShortcuts(const IntegrationOptions& options, wchar_t* folder, size_t 
 // archiver is then its bare name). The folder both live in, "" when unknown.
 bool ArchiverPath(wchar_t* out, size_t capacity);
 void ProgramFolder(wchar_t* out, size_t capacity);
+// The version as the entry shows it: "6.24.1".
+void FormatVersion(wchar_t* text, size_t capacity);
 void FormatDisplayName(wchar_t* text, size_t capacity);
 void WriteUninstallEntry();
 void RemoveUninstallEntry();
@@ -130,3 +132,18 @@ bool IsStaleLocation(const wchar_t* location);
 // True when the entry names another folder that still holds the archiver: this program's folder
 // is an old copy, whose uninstall must leave that installation's registrations alone.
 bool IsAnotherInstallation();
+
+/* listfile.cpp */
+inline constexpr wchar_t kListName[] = L"Uninstall.lst";
+// One line of Uninstall.lst: an entry, a line that is never taken as an entry (over-long or
+// holding a NUL byte), or the end of the list.
+enum class ListLine { End, Entry, Skipped };
+ListLine ReadListLine(FILE* list, char* line, size_t size);
+// Removes trailing blanks and line ends; false when nothing is left.
+bool TrimListEntry(char* line);
+// True when an entry can only name something inside the program folder.
+bool IsSafeListEntry(const wchar_t* entry);
+// The program folder followed by the entry; false for entries that are unsafe or do not fit.
+bool MakeEntryPath(const wchar_t* programFolder, const char* entry, wchar_t* out, size_t size);
+// The folder of the program path: a drive root keeps its backslash. False without a backslash.
+bool ProgramFolderOf(const wchar_t* programPath, wchar_t* out, size_t size);

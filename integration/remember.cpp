@@ -200,6 +200,7 @@ void KeepPreviousState(const wchar_t* extension) {
     // The texts above cannot hold every type, a long type or the other "New" values, and the
     // user can rewrite them: what is given back comes from the machine-wide record.
     if (!PreviousStateKey(extension, recordKey, CountOf(recordKey))) return;
+    LogEvent(L"remember: %ls as it stands before setup takes it over (key %ls)", extension, existed ? L"exists" : L"absent");
     // An older record goes first, "Exist" with it: a setup ended midway never leaves the new
     // values under the old record's "Exist".
     ForgetPreviousState(extension);

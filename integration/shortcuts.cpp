@@ -41,7 +41,7 @@ bool FolderOfIsMeant(const wchar_t* file) {
 void BuildGroup(const wchar_t* group, const wchar_t* programFolder, const wchar_t* workingDirectory,
                 const wchar_t* description, const wchar_t* iconPath) {
     if (!FolderOfIsMeant(group)) return;
-    CreateDirectoryW(group, nullptr);
+    if (CreateDirectoryW(group, nullptr)) LogFile(L"created folder", group, true);
     HeldFolder held(group);
     if (!held.IsFolderMeant(group)) return;
     // The files directly inside go, through the folder held; subfolders and their contents stay.
@@ -121,7 +121,9 @@ bool CreateShellLink(const wchar_t* target, const wchar_t* linkFile, const wchar
     if (description != nullptr) link->SetDescription(description);
     link->SetIconLocation(iconPath != nullptr ? iconPath : L"", 0);
     if (workingDirectory != nullptr) link->SetWorkingDirectory(workingDirectory);
-    return SUCCEEDED(file->Save(linkFile, TRUE));
+    bool saved = SUCCEEDED(file->Save(linkFile, TRUE));
+    LogFile(L"wrote shortcut", linkFile, saved);
+    return saved;
 }
 
 namespace {

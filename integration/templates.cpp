@@ -37,7 +37,7 @@ void EnsureTemplateFile(const wchar_t* path, const unsigned char* bytes, size_t 
     FindData found;
     if (FindOne(path, &found) && !found.isFolder && found.size == size) return;
     ScopedStream file(OpenStream(path, L"wb"));
-    if (file.IsSet()) fwrite(bytes, 1, size, file.Get());
+    LogFile(L"wrote template", path, file.IsSet() && fwrite(bytes, 1, size, file.Get()) == size);
 }
 
 }  // namespace

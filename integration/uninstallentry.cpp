@@ -28,6 +28,29 @@ bool SameFolder(const wchar_t* a, const wchar_t* b) {
     return same < 0 ? SameFolderName(a, b) : same == 1;
 }
 
+// What Apps & features shows as the size: the files the list names in the program folder, in
+// KiB rounded up.
+DWORD ListedKilobytes(const wchar_t* programFolder) {
+    wchar_t folder[kPathChars], listPath[kPathChars];
+    CopyString(folder, programFolder, CountOf(folder));
+    AddTrailingBackslash(folder, CountOf(folder));
+    if (!JoinWhole(folder, kListName, listPath, CountOf(listPath))) return 0;
+    ScopedStream list(OpenStream(listPath, L"rb"));
+    if (!list.IsSet()) return 0;
+    uint64_t bytes = 0;
+    char line[kPathChars];
+    ListLine kind;
+    while ((kind = ReadListLine(list.Get(), line, CountOf(line))) != ListLine::End) {
+        wchar_t path[kPathChars];
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (kind == ListLine::Entry && TrimListEntry(line) && MakeEntryPath(folder, line, path, CountOf(path)) &&
+            GetFileAttributesExW(path, GetFileExInfoStandard, &data) && !IsFolderAttr(data.dwFileAttributes))
+            bytes += (uint64_t)data.nFileSizeHigh << 32 | data.nFileSizeLow;
+    }
+    uint64_t kilobytes = (bytes + 1023) / 1024;
+    return kilobytes > MAXDWORD ? MAXDWORD : (DWORD)kilobytes;
+}
+
 }  // namespace
 
 bool ArchiverPath(wchar_t* out, size_t capacity) {
@@ -81,6 +104,10 @@ bool IsAnotherInstallation() {
     return FileExists(program);
 }
 
+void FormatVersion(wchar_t* text, size_t capacity) {
+    FormatBounded(text, capacity, L"%d.%02d.%d", kVersionMajor, kVersionMinor, kBetaNumber);
+}
+
 void FormatDisplayName(wchar_t* text, size_t capacity) {
     if (capacity == 0) return;
     wchar_t piece[100];
@@ -98,7 +125,7 @@ void WriteUninstallEntry() {
     CopyString(text, L"Ombrix", CountOf(text));
     FormatDisplayName(text, CountOf(text));
     WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayName", text);
-    FormatBounded(text, CountOf(text), L"%d.%02d.%d", kVersionMajor, kVersionMinor, kBetaNumber);
+    FormatVersion(text, CountOf(text));
     WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayVersion", text);
     WriteSettingInt(HKEY_LOCAL_MACHINE, kUninstallKey, L"VersionMajor", kVersionMajor);
     WriteSettingInt(HKEY_LOCAL_MACHINE, kUninstallKey, L"VersionMinor", kVersionMinor);
@@ -125,6 +152,13 @@ void WriteUninstallEntry() {
     WriteSettingInt(HKEY_LOCAL_MACHINE, kUninstallKey, L"NoRepair", 1);
     WriteSettingInt(HKEY_LOCAL_MACHINE, kUninstallKey, L"Language", 0);
     WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"Publisher", L"Talvenor GmbH");
+    // What Apps & features and deployment tools show beside the name.
+    WriteSettingInt(HKEY_LOCAL_MACHINE, kUninstallKey, L"EstimatedSize", (int32_t)ListedKilobytes(folder));
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    FormatBounded(text, CountOf(text), L"%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+    WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"InstallDate", text);
+    WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"URLInfoAbout", GetMessageText(IDS_HOMEURL));
 }
 
 void RemoveUninstallEntry() { DeleteSettingKey(HKEY_LOCAL_MACHINE, kUninstallKey); }

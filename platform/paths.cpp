@@ -221,7 +221,9 @@ int CompareObjects(const wchar_t* a, const wchar_t* b) {
 }
 
 bool RemoveFile(const wchar_t* path) {
-    return TryWithLongPath(path, [](const wchar_t* name) { return DeleteFileW(name) != 0; });
+    bool removed = TryWithLongPath(path, [](const wchar_t* name) { return DeleteFileW(name) != 0; });
+    if (removed) LogFile(L"deleted", path, true);
+    return removed;
 }
 
 uint64_t GetFreeSpace(const wchar_t* path) {
@@ -269,6 +271,7 @@ FILE* CreateNewStream(const wchar_t* path) {
         return error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS;
     };
     if (!TryWithLongPath(path, create, notTaken)) return nullptr;
+    LogFile(L"created", path, true);
     int descriptor = _open_osfhandle((intptr_t)file, _O_WRONLY | _O_BINARY);
     if (descriptor == -1) {
         CloseHandle(file);
@@ -320,9 +323,17 @@ bool RemoveEntry(const wchar_t* path, bool wholePath) {
 
 }  // namespace
 
-bool RemoveAsItself(const wchar_t* path) { return RemoveEntry(path, false); }
+bool RemoveAsItself(const wchar_t* path) {
+    bool removed = RemoveEntry(path, false);
+    if (removed) LogFile(L"deleted", path, true);
+    return removed;
+}
 
-bool RemoveFileMeant(const wchar_t* path) { return IsAbsolutePath(path) && RemoveEntry(path, true); }
+bool RemoveFileMeant(const wchar_t* path) {
+    bool removed = IsAbsolutePath(path) && RemoveEntry(path, true);
+    if (removed) LogFile(L"deleted", path, true);
+    return removed;
+}
 
 bool IsSoleFileAt(HANDLE handle, const wchar_t* path) {
     BY_HANDLE_FILE_INFORMATION info;
@@ -494,11 +505,14 @@ bool TreeRootPath(const wchar_t* path, wchar_t* out, size_t size) {
 }
 
 bool DeleteTreeFile(const wchar_t* path, DWORD attributes) {
-    if (DeleteFileW(path)) return true;
     // Read-only is the one attribute that stands in the way; a link's would be its target's.
-    if ((attributes & FILE_ATTRIBUTE_READONLY) == 0 || IsReparseAttr(attributes)) return false;
-    return SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL) && DeleteFileW(path);
+    bool deleted = DeleteFileW(path) || ((attributes & FILE_ATTRIBUTE_READONLY) != 0 && !IsReparseAttr(attributes) &&
+                                         SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL) && DeleteFileW(path));
+    LogFile(L"deleted", path, deleted);
+    return deleted;
 }
+
+void RemoveTreeFolder(const wchar_t* path) { LogFile(L"removed folder", path, RemoveDirectoryW(path) != 0); }
 
 // Deletes everything in the folder whose long-form path is path (length characters, size
 // characters of room), depth first; an entry whose path would not fit is left, never cut.
@@ -521,17 +535,17 @@ void DeleteTreeEntries(wchar_t* path, size_t length, size_t size) {
             // Checked again on the open folder: it may have been swapped for a link since.
             if (folder.IsRealFolder()) DeleteTreeEntries(path, length + 1 + nameLength, size);
             folder.Release();
-            if (!RemoveDirectoryW(path) && (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 &&
-                SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL)) {
-                RemoveDirectoryW(path);
-            }
+            bool removed = RemoveDirectoryW(path) || ((found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+                                                      SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL) &&
+                                                      RemoveDirectoryW(path));
+            LogFile(L"removed folder", path, removed);
             break;
         }
         case TreeStep::RemoveFolderLink:
-            RemoveDirectoryW(path);
+            RemoveTreeFolder(path);
             break;
         case TreeStep::RemoveFileLink:
-            DeleteFileW(path);
+            LogFile(L"deleted link", path, DeleteFileW(path) != 0);
             break;
         case TreeStep::DeletePlainFile:
             DeleteTreeFile(path, found.dwFileAttributes);
@@ -555,7 +569,7 @@ void DeleteFolderTree(const wchar_t* path) {
     if (!folder.IsFolderMeant(tree)) return;
     DeleteTreeEntries(tree, wcslen(tree), CountOf(tree));
     folder.Release();
-    RemoveDirectoryW(tree);
+    RemoveTreeFolder(tree);
 }
 
 bool AppDataFolder(wchar_t* out, size_t size) {

@@ -487,6 +487,17 @@ bool IsWindows11OrLater();
 // True when WMI names the operating system "... Windows 10 ..."; COM must be initialised.
 bool OsNameSaysWindows10();
 
+/* log.cpp */
+// Opens the run's log as a new file: at path, or where path is empty as "Ombrix <kind> <date>
+// #<n>.log" in folder (ending with a backslash). False when none could be made: nothing is logged.
+bool OpenRunLog(const wchar_t* path, const wchar_t* folder, const wchar_t* kind);
+bool IsLogging();
+// One time-stamped line; wide strings are passed as %ls. Keeps the caller's last error.
+void LogEvent(const wchar_t* format, ...);
+void CloseRunLog();
+// "file: <what> <path>"; one that was not done says so with the error and "(no change)".
+void LogFile(const wchar_t* what, const wchar_t* path, bool done);
+
 /* process.cpp */
 // True when the process runs with an administrator's full rights, or when that cannot be told.
 bool IsElevatedRun();

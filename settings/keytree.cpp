@@ -21,7 +21,11 @@ void RemovalPass(HKEY root, const wchar_t* path, unsigned* deleted) {
         RemovalPass(root, child, deleted);
     }
     RegCloseKey(key);
-    if (MayChangeRegistry() && RegDeleteKeyW(root, path) == ERROR_SUCCESS) ++*deleted;
+    if (!MayChangeRegistry()) return;
+    LONG status = RegDeleteKeyW(root, path);
+    // A key that is not there is no change; its parent's later passes may still find it gone.
+    if (status != ERROR_FILE_NOT_FOUND) LogKeyDeletion(root, path, 0, status);
+    if (status == ERROR_SUCCESS) ++*deleted;
 }
 
 // Always the default view: the 64-bit view is only ever asked of single keys.

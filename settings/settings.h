@@ -79,6 +79,8 @@ bool ComposeRegistryPath(HKEY root, const wchar_t* keyPath, wchar_t* out, size_t
 // The registry root a request's path is composed under: the classes are the machine's own,
 // under HKEY_LOCAL_MACHINE, and every other root is itself.
 HKEY RegistryRoot(HKEY root);
+// The log's line for a key the run deleted (or tried to).
+void LogKeyDeletion(HKEY root, const wchar_t* path, REGSAM view, LONG status);
 
 /* keytree.cpp */
 void DeleteSettingTree(HKEY root, const wchar_t* keyPath);
@@ -97,6 +99,8 @@ void ClearSettingsFile();
 bool SettingsFileServes(HKEY root, const wchar_t* keyPath);
 // The Integration switch as it stands; never loads the file.
 bool SettingsFileIntegration();
+// The settings file the run reads and writes, if there is one.
+bool SettingsFileToUse(wchar_t* path, size_t size);
 // The entry name of a request ("HKCU\Setup\ShellExt"); with an empty value name the prefix of
 // a whole key. False (and empty) when it does not fit.
 bool ComposeEntryName(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, wchar_t* out,

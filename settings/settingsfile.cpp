@@ -342,6 +342,8 @@ bool SettingsFileServes(HKEY root, const wchar_t* keyPath) {
 
 bool SettingsFileIntegration() { return g_integration; }
 
+bool SettingsFileToUse(wchar_t* path, size_t size) { return FindSettingsFile(path, size); }
+
 bool ComposeEntryName(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, wchar_t* out, size_t size) {
     if (size == 0) return false;
     size_t length = 0;

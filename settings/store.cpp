@@ -25,6 +25,14 @@ void CopyDefault(wchar_t* out, const wchar_t* defaultText, size_t capacity) {
     CopyString(out, OrEmpty(defaultText), capacity);
 }
 
+// The log's names: "HKLM\<path>", and the view the change went to.
+const wchar_t* RootName(HKEY root) {
+    return root == HKEY_LOCAL_MACHINE ? L"HKLM" : root == HKEY_CURRENT_USER ? L"HKCU" : L"HKEY";
+}
+const wchar_t* ViewName(REGSAM view) {
+    return view == KEY_WOW64_64KEY ? L" (64-bit view)" : view == KEY_WOW64_32KEY ? L" (32-bit view)" : L"";
+}
+
 }  // namespace
 
 int32_t SetChangeLimit(int32_t changes) {
@@ -44,6 +52,11 @@ SettingsRoute RouteSettingRequest(HKEY root, const wchar_t* keyPath) {
     if (SettingsFileServes(root, keyPath)) return SettingsRoute::File;
     if (!IsIntegrationEnabled()) return SettingsRoute::Suppressed;
     return SettingsRoute::Registry;
+}
+
+void LogKeyDeletion(HKEY root, const wchar_t* path, REGSAM view, LONG status) {
+    LogEvent(L"registry: deleted key %ls\\%ls%ls; result %ld%ls", RootName(root), path, ViewName(view), (long)status,
+             status != ERROR_SUCCESS ? L" (no change)" : L"");
 }
 
 HKEY RegistryRoot(HKEY root) { return root == HKEY_CLASSES_ROOT ? HKEY_LOCAL_MACHINE : root; }
@@ -189,9 +202,50 @@ int32_t ReadSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueNa
 
 namespace {
 
+bool QueryWhole(HKEY key, const wchar_t* valueName, DWORD index, BoundedArray<wchar_t>* name, StoredValue* out);
+
+// A value as it stands, for the log; false when there is none.
+bool ValueNow(HKEY root, const wchar_t* path, const wchar_t* valueName, REGSAM view, StoredValue* out) {
+    ScopedRegKey key;
+    return RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | view, key.Receive()) == ERROR_SUCCESS &&
+           QueryWhole(key.Get(), valueName, 0, nullptr, out);
+}
+
+// "REG_SZ 16 bytes", or "none".
+void DescribeValue(bool exists, DWORD type, DWORD bytes, wchar_t* out, size_t capacity) {
+    static const wchar_t* const kTypes[] = {L"REG_NONE", L"REG_SZ", L"REG_EXPAND_SZ", L"REG_BINARY", L"REG_DWORD",
+                                            L"REG_DWORD_BIG_ENDIAN", L"REG_LINK", L"REG_MULTI_SZ"};
+    if (!exists) {
+        CopyString(out, L"none", capacity);
+    } else if (type < CountOf(kTypes)) {
+        FormatBounded(out, capacity, L"%ls %lu bytes", kTypes[type], (unsigned long)bytes);
+    } else {
+        FormatBounded(out, capacity, L"type %lu %lu bytes", (unsigned long)type, (unsigned long)bytes);
+    }
+}
+
+// One line for a value written or deleted: what it is now, what it was, and the call's result. A
+// change that left everything as it was says so.
+void LogValueChange(const wchar_t* verb, HKEY root, const wchar_t* path, const wchar_t* valueName, REGSAM view,
+                    bool existed, const StoredValue& before, bool exists, DWORD type, const void* data, DWORD bytes,
+                    LONG status) {
+    wchar_t was[64], now[64];
+    DescribeValue(existed, before.type, before.bytes, was, CountOf(was));
+    DescribeValue(exists, type, bytes, now, CountOf(now));
+    bool same = existed == exists && (!exists || (before.type == type && before.bytes == bytes &&
+                                                  (bytes == 0 || memcmp(before.data.Data(), data, bytes) == 0)));
+    LogEvent(L"registry: %ls %ls\\%ls|%ls%ls: %ls, was %ls; result %ld%ls", verb, RootName(root), path,
+             OrEmpty(valueName), ViewName(view), now, was, (long)status,
+             status != ERROR_SUCCESS || same ? L" (no change)" : L"");
+}
+
 LONG CreateKey(HKEY root, const wchar_t* path, ScopedRegKey* key) {
-    return RegCreateKeyExW(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | g_view, nullptr,
-                           key->Receive(), nullptr);
+    DWORD disposition = 0;
+    LONG status = RegCreateKeyExW(root, path, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE | g_view, nullptr,
+                                  key->Receive(), &disposition);
+    if (status == ERROR_SUCCESS && disposition == REG_CREATED_NEW_KEY)
+        LogEvent(L"registry: created key %ls\\%ls%ls", RootName(root), path, ViewName(g_view));
+    return status;
 }
 
 LONG WriteRegistryValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, DWORD type, const void* data,
@@ -199,10 +253,15 @@ LONG WriteRegistryValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueN
     wchar_t path[kRegPathChars];
     if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return ERROR_FILENAME_EXCED_RANGE;
     if (!MayChangeRegistry()) return ERROR_CANCELLED;
+    root = RegistryRoot(root);
+    StoredValue before;
+    bool existed = IsLogging() && ValueNow(root, path, valueName, g_view, &before);
     ScopedRegKey key;
-    LONG status = CreateKey(RegistryRoot(root), path, &key);
-    if (status != ERROR_SUCCESS) return status;
-    return RegSetValueExW(key.Get(), OrEmpty(valueName), 0, type, static_cast<const BYTE*>(data), bytes);
+    LONG status = CreateKey(root, path, &key);
+    if (status == ERROR_SUCCESS)
+        status = RegSetValueExW(key.Get(), OrEmpty(valueName), 0, type, static_cast<const BYTE*>(data), bytes);
+    if (IsLogging()) LogValueChange(L"set", root, path, valueName, g_view, existed, before, true, type, data, bytes, status);
+    return status;
 }
 
 // Stores one value on the route that serves it: as a settings-file entry with the given
@@ -298,19 +357,20 @@ void DeleteRegistryValue(HKEY root, const wchar_t* keyPath, const wchar_t* value
     wchar_t path[kRegPathChars];
     if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return;
     ScopedRegKey key;
-    if (RegOpenKeyExW(RegistryRoot(root), path, 0, KEY_WRITE, key.Receive()) != ERROR_SUCCESS || !MayChangeRegistry()) return;
-    RegDeleteValueW(key.Get(), OrEmpty(valueName));
+    root = RegistryRoot(root);
+    if (RegOpenKeyExW(root, path, 0, KEY_WRITE, key.Receive()) != ERROR_SUCCESS || !MayChangeRegistry()) return;
+    StoredValue before;
+    bool existed = IsLogging() && ValueNow(root, path, valueName, 0, &before);
+    LONG status = RegDeleteValueW(key.Get(), OrEmpty(valueName));
+    if (IsLogging()) LogValueChange(L"deleted", root, path, valueName, 0, existed, before, false, 0, nullptr, 0, status);
 }
 
 void DeleteRegistryKey(HKEY root, const wchar_t* keyPath) {
     wchar_t path[kRegPathChars];
     // An empty path would name the root itself.
     if (!ComposeRegistryPath(root, keyPath, path, CountOf(path)) || path[0] == 0 || !MayChangeRegistry()) return;
-    if (g_view != 0) {
-        RegDeleteKeyExW(RegistryRoot(root), path, g_view, 0);
-    } else {
-        RegDeleteKeyW(RegistryRoot(root), path);
-    }
+    LONG status = g_view != 0 ? RegDeleteKeyExW(RegistryRoot(root), path, g_view, 0) : RegDeleteKeyW(RegistryRoot(root), path);
+    LogKeyDeletion(RegistryRoot(root), path, g_view, status);
 }
 
 }  // namespace

@@ -12,6 +12,9 @@ struct RunOptions {
     bool msi;
     bool noExplorer;
     wchar_t initOptions[40];
+    bool log;                      // /log: a log of every change, at logPath or a fresh name
+    wchar_t logPath[kPathChars];
+    uint32_t restartExitCode;      // /restartexitcode=<n>: the code of a run that needs a restart
 };
 extern RunOptions g_run;
 

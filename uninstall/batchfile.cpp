@@ -25,6 +25,7 @@ bool WriteLine(FILE* batch, const char* format, const char* first, const char* s
     int length = FormatBoundedNarrow(line, CountOf(line), format, first, second);
     // A cut line would name something else; it is never written.
     if (length < 0) return false;
+    LogEvent(L"batch file line: %.*s", length - 2, line);
     return fwrite(line, 1, (size_t)length, batch) == (size_t)length;
 }
 
@@ -84,7 +85,10 @@ bool FindInterpreter(wchar_t* out, size_t size) {
 bool SetAside(const wchar_t* path, wchar_t* out, size_t size) {
     for (unsigned n = 0; n < kSpareProgramNames; ++n) {
         if (FormatBounded(out, size, L"%ls.%u.exe", path, n) < 0) return false;
-        if (MoveFileW(path, out)) return true;
+        if (MoveFileW(path, out)) {
+            LogEvent(L"file: renamed the running program %ls to %ls", path, out);
+            return true;
+        }
         DWORD error = GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
     }
@@ -119,6 +123,7 @@ bool RunBatch(FILE* batch, const wchar_t* batchPath, const wchar_t* programPath,
     // Named as the program to start, the interpreter is never looked for along the search path.
     bool started = ready && CreateProcessW(interpreter, command, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                                            &startup, &process);
+    LogEvent(L"batch file %ls: %ls", batchPath, started ? L"started hidden" : L"could not be started");
     if (started) {
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);

@@ -32,6 +32,7 @@ void DeleteAtRestart(const wchar_t* path) {
         if (!haveSpare || GetPathAttributes(spare) == INVALID_FILE_ATTRIBUTES) break;
     }
     bool renamed = haveSpare && MovePath(path, spare);
+    if (renamed) LogEvent(L"file: renamed %ls to %ls (in use)", path, spare);
     ScheduleDeletion(renamed ? spare : path);
 }
 
@@ -94,10 +95,19 @@ struct Pass {
 // Visits one entry in the pass; true when it is left for the next pass.
 bool VisitEntry(Pass* pass, const char* entry) {
     wchar_t path[kPathChars];
-    if (!MakeEntryPath(pass->programFolder, entry, path, CountOf(path))) return false;
+    if (!MakeEntryPath(pass->programFolder, entry, path, CountOf(path))) {
+        LogEvent(L"list: refused %s: its path cannot be made whole (no change)", entry);
+        return false;
+    }
     // Below a link the entry would name something outside the program folder.
-    if (PassesThroughLink(pass->programFolder, path, GetPathAttributes, &pass->checked)) return false;
+    if (PassesThroughLink(pass->programFolder, path, GetPathAttributes, &pass->checked)) {
+        LogEvent(L"list: refused %ls: below a link (no change)", path);
+        return false;
+    }
     Outcome outcome = DeleteEntry(path, pass->programName, pass->restartNeeded);
+    static const wchar_t* const kOutcomes[] = {L"deleted", L"missing (no change)", L"left for later (no change)",
+                                               L"scheduled for restart", L"left for the next pass (no change)"};
+    LogEvent(L"list: %ls %ls", path, kOutcomes[(int)outcome]);
     if (outcome != Outcome::Deleted) return outcome == Outcome::Pending;
     ++pass->deleted;
     // A deleted entry whose path begins the checked one may have been a folder on it, whose name
@@ -138,9 +148,11 @@ private:
 }  // namespace
 
 bool ScheduleDeletion(const wchar_t* path) {
-    return TryWithLongPath(path, [](const wchar_t* p) {
+    bool scheduled = TryWithLongPath(path, [](const wchar_t* p) {
         return MoveFileExW(p, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
     });
+    LogFile(L"waits for the restart to be deleted:", path, scheduled);
+    return scheduled;
 }
 
 void DeleteUnlistedFiles(const wchar_t* programFolder) {

@@ -74,10 +74,13 @@ void RunUninstall() {
         DeleteFolderTree(cache);
     }
 
-    // Files in use go at restart; an "Ombrix" folder is scheduled to follow them.
-    if (restartNeeded && !g_run.silent) {
-        ShowMessageBox(nullptr, rebootText, titleText, MB_ICONINFORMATION | MB_SETFOREGROUND);
+    // Files in use go at restart; an "Ombrix" folder is scheduled to follow them, also in a silent
+    // run, which would otherwise leave the emptied folder behind for good. A caller that asked for
+    // an exit code of its own for this learns so that a restart is needed.
+    if (restartNeeded) {
+        if (!g_run.silent) ShowMessageBox(nullptr, rebootText, titleText, MB_ICONINFORMATION | MB_SETFOREGROUND);
         if (CompareNoCase(NamePart(folder), L"Ombrix") == 0) ScheduleDeletion(folder);
+        if (g_run.restartExitCode != 0) g_shell.exitCode = (int32_t)g_run.restartExitCode;
     }
 
     // The last registry change: until here the list of installed programs can start this again.

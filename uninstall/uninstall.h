@@ -4,21 +4,6 @@
 
 #include "../integration/integration.h"
 
-/* listfile.cpp */
-inline constexpr wchar_t kListName[] = L"Uninstall.lst";
-// One line of Uninstall.lst: an entry, a line that is never taken as an entry (over-long or
-// holding a NUL byte), or the end of the list.
-enum class ListLine { End, Entry, Skipped };
-ListLine ReadListLine(FILE* list, char* line, size_t size);
-// Removes trailing blanks and line ends; false when nothing is left.
-bool TrimListEntry(char* line);
-// True when an entry can only name something inside the program folder.
-bool IsSafeListEntry(const wchar_t* entry);
-// The program folder followed by the entry; false for entries that are unsafe or do not fit.
-bool MakeEntryPath(const wchar_t* programFolder, const char* entry, wchar_t* out, size_t size);
-// The folder of the program path: a drive root keeps its backslash. False without a backslash.
-bool ProgramFolderOf(const wchar_t* programPath, wchar_t* out, size_t size);
-
 /* passes.cpp */
 // Has Windows delete a file or an empty folder at the next restart.
 bool ScheduleDeletion(const wchar_t* path);

@@ -87,6 +87,41 @@ const char kPlantedIni[] = "HKCU\\Paths\\TempFolder=\"C:\\ProgramData\\OmbrixTem
                            "HKCU\\Setup\\.zip\\PreviousDefault=\"1,650078006500660069006C0065000000\"\r\n"
                            "HKCU\\Setup\\.zip\\PreviousShellNew=\"43006F006D006D0061006E006400,1,63006D0064000000;\"\r\n";
 
+// Upper-cased, with the registry view left out: "HKLM64\\Software\\X|v" names "HKLM\\SOFTWARE\\X|V".
+std::string Fold(std::wstring path) {
+    if (path.size() > 6 && path[0] == L'H' && path[4] != L'\\') path.erase(4, 2);
+    std::string text = bench::Utf8(path);
+    for (char& c : text) c = (char)toupper((unsigned char)c);
+    size_t at = text.find("\\WOW6432NODE");
+    return at == std::string::npos ? text : text.erase(at, 12);
+}
+
+// The run's log names every change the prefix shows between two snapshots, and names as a change
+// (a line without "(no change)") only registry keys and values that changed.
+void ExpectLogged(const std::wstring& logPath, const bench::Snapshot& from, const bench::Snapshot& to) {
+    std::string log = bench::ReadFileBytes(logPath), folded = Fold(bench::Narrow2Wide(log)), changed;
+    ASSERT_NE(std::string::npos, log.find("exit code 0: finished")) << log;
+    for (std::wstring entry : bench::Differences(from, to, bench::IsWindowsOwnChange)) {
+        std::string name = Fold(entry.substr(entry.find(L": ") + 2)), key = name.substr(0, name.find('|'));
+        // A value also goes with its key.
+        bool named = folded.find(name) != std::string::npos || folded.find("DELETED KEY " + key + ";") != std::string::npos ||
+                     folded.find("DELETED KEY " + key + " (") != std::string::npos;
+        EXPECT_TRUE(named) << name << " is not in " << bench::Utf8(logPath);
+        changed += name + "\n";
+    }
+    for (size_t at = 0; (at = folded.find("REGISTRY: ", at)) != std::string::npos; at += 10) {
+        std::string line = folded.substr(at, folded.find('\n', at) - at);
+        size_t start = line.find(" HK"), end = line.find_first_of(":;(\r", start);
+        while (end > start && end != std::string::npos && line[end - 1] == ' ') --end;
+        if (line.find("(NO CHANGE)") == std::string::npos && start != std::string::npos) {
+            std::string path = line.substr(start + 1, end - start - 1);
+            // A key counts as changed when something in it did.
+            EXPECT_TRUE(changed.find(path + "\n") != std::string::npos || changed.find(path + "|") != std::string::npos ||
+                        changed.find(path + "\\") != std::string::npos) << line;
+        }
+    }
+}
+
 class Integration : public testing::TestWithParam<RoundTrip> {};
 
 TEST_P(Integration, SetupThenUninstallLeavesNoResidue) {
@@ -146,7 +181,7 @@ TEST_P(Integration, SetupThenUninstallLeavesNoResidue) {
     // Setup with the archiver's defaults, as the installer starts it.
     bench::RunSpec setup;
     setup.program = folder + L"\\Uninstall.exe";
-    setup.arguments = std::wstring(L"/setup /S ") + trip.init;
+    setup.arguments = std::wstring(L"/setup /S /log=\"") + systemTemp + L"\\setup.log\" " + trip.init;
     setup.folder = folder;
     setup.environment = {{L"TEMP", systemTemp}, {L"TMP", systemTemp}};
     if (trip.downloadedIni) {
@@ -161,6 +196,7 @@ TEST_P(Integration, SetupThenUninstallLeavesNoResidue) {
     std::wstring waitLine = L"\"" + setup.program + L"\" /wait /wait /wait";
     ASSERT_TRUE(CreateProcessW(nullptr, &waitLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &waiting));
     Sleep(1000);  // time to start, not a measure
+    const bench::Snapshot prepared = bench::TakeSnapshot();
     auto setupRun = bench::Run(setup);
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(waiting.hProcess, 0)) << "setup ran beside the waiting instance";
     for (HANDLE handle : {waiting.hProcess, waiting.hThread}) CloseHandle(handle);
@@ -191,9 +227,25 @@ TEST_P(Integration, SetupThenUninstallLeavesNoResidue) {
     EXPECT_TRUE(bench::PathExists(folder + L"\\kvanew.dat"));
     EXPECT_TRUE(!trip.settingsFile || bench::ReadFileBytes(folder + L"\\Ombrix.ini") == kDamagedIni);
 
+    DWORD size = 0, bytes = sizeof(size);
+    EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, entry.c_str(), L"EstimatedSize", RRF_RT_REG_DWORD, nullptr, &size, &bytes));
+    uint64_t listedBytes = 0;
+    for (const wchar_t* name : {L"Ombrix.exe", L"kvaext.dll", L"kvaext64.dll", L"Ombrix.chm", L"Kva.txt", L"What is new", L"Uninstall.lst", L"Uninstall.exe"})
+        listedBytes += bench::ReadFileBytes(folder + L"\\" + name).size();
+    if (trip.settingsFile) listedBytes += bench::ReadFileBytes(folder + L"\\Ombrix.ini").size();
+    EXPECT_EQ((listedBytes + 1023) / 1024, size);
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    wchar_t date[16];
+    swprintf(date, 16, L"%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
+    EXPECT_EQ(date, ReadDefault(HKEY_LOCAL_MACHINE, entry, L"InstallDate"));
+    EXPECT_EQ(L"https://www.ombrix.example/", ReadDefault(HKEY_LOCAL_MACHINE, entry, L"URLInfoAbout"));
+    const bench::Snapshot afterSetup = bench::TakeSnapshot();
+    ExpectLogged(systemTemp + L"\\setup.log", prepared, afterSetup);
+
     // The uninstall, as "Programs and Features" starts it for an unattended removal.
     bench::RunSpec uninstall = setup;
-    uninstall.arguments = L"/S";
+    uninstall.arguments = L"/S /log=" + systemTemp + L"\\uninstall.log";
     uninstall.waitForChildren = true;
     auto uninstallRun = bench::Run(uninstall);
     ASSERT_TRUE(uninstallRun.started);
@@ -207,6 +259,7 @@ TEST_P(Integration, SetupThenUninstallLeavesNoResidue) {
 
     // Given back exactly: the previous owners, their "New" entries, nothing of the archiver.
     const bench::Snapshot after = bench::TakeSnapshot();
+    ExpectLogged(systemTemp + L"\\uninstall.log", afterSetup, after);
     // Once the settings file was carried over, setup's own values in the registry are no longer read.
     std::vector<std::wstring> residue = bench::Differences(before, after, [&](const std::wstring& path) {
         return bench::IsWindowsOwnChange(path) || (trip.downloadedIni && path.rfind(L"HKCU", 0) == 0 && path.find(L"\\Software\\Ombrix") == 6);

@@ -1,5 +1,5 @@
 // Uninstall.lst: reading its lines, and deciding which entries may be deleted at all.
-#include "uninstall/uninstall.h"
+#include "integration/integration.h"
 
 #include <wchar.h>
 
