@@ -80,23 +80,26 @@ void CarryOverSettingsFile() {
     ReplaceNamePart(installer, L"ombrix.ini", CountOf(installer));
     // The bare name resolves against the current directory: the folder the installer
     // started us in. An existing file there is never overwritten.
-    if (!FileExists(installer)) return;
+    if (!FileExists(installer) || !CopyFileW(installer, L"ombrix.ini", TRUE)) return;
     wchar_t copy[kPathChars];
-    if (CopyFileW(installer, L"ombrix.ini", TRUE) && GetFullPathNameW(L"ombrix.ini", CountOf(copy), copy, nullptr) < CountOf(copy))
+    if (GetFullPathNameW(L"ombrix.ini", CountOf(copy), copy, nullptr) < CountOf(copy))
         LogEvent(L"file: copied the installer's settings file %ls to %ls", installer, copy);
 }
 
 // The log's first line: what runs, how, and on what.
 static void StartLog() {
-    wchar_t folder[kPathChars] = L"";
     // An elevated run keeps out of the folders the user's environment names.
-    UINT got = IsElevatedRun() ? GetSystemWindowsDirectoryW(folder, CountOf(folder)) : 0;
-    if (got != 0 && got < CountOf(folder)) {
-        JoinPath(folder, L"Temp\\", folder, CountOf(folder));
-    } else if (!IsElevatedRun() && GetTempPathW(CountOf(folder), folder) >= CountOf(folder)) {
-        folder[0] = 0;
+    bool elevated = IsElevatedRun();
+    wchar_t folder[kPathChars];
+    bool known;
+    if (elevated) {
+        known = SystemTempFolder(folder, CountOf(folder));
+    } else {
+        DWORD got = GetTempPathW(CountOf(folder), folder);
+        known = got != 0 && got < CountOf(folder);
     }
-    if (!OpenRunLog(g_run.logPath, folder[0] != 0 ? folder : nullptr, g_run.setupMode ? L"Setup" : L"Uninstall")) return;
+    if (known) AddTrailingBackslash(folder, CountOf(folder));
+    if (!OpenRunLog(g_run.logPath, known ? folder : nullptr, g_run.setupMode ? L"Setup" : L"Uninstall")) return;
     wchar_t version[32], program[kPathChars], settings[kPathChars];
     FormatVersion(version, CountOf(version));
     ProgramFolder(program, CountOf(program));
@@ -105,7 +108,7 @@ static void StartLog() {
     LogEvent(L"start: Uninstall.exe %ls, command line %ls", version, GetCommandLineW());
     LogEvent(L"start: %ls%ls, %ls, %ls, Windows %u.%u, program folder %ls, settings from %ls",
              g_run.setupMode ? L"setup" : L"uninstall", g_run.silent ? L" (silent)" : L"",
-             IsElevatedRun() ? L"elevated" : L"not elevated", IsWow64() ? L"32-bit under WOW64" : L"native",
+             elevated ? L"elevated" : L"not elevated", IsWow64() ? L"32-bit under WOW64" : L"native",
              windows >> 8, windows & 0xFF, program, settings);
 }
 

@@ -62,14 +62,11 @@ void LogEvent(const wchar_t* format, ...) {
 }
 
 void LogFile(const wchar_t* what, const wchar_t* path, bool done) {
-    if (g_log == INVALID_HANDLE_VALUE) return;
-    DWORD error = GetLastError();
     if (done) {
         LogEvent(L"file: %ls %ls", what, path);
     } else {
-        LogEvent(L"file: %ls %ls failed, error %lu (no change)", what, path, (unsigned long)error);
+        LogEvent(L"file: %ls %ls failed, error %lu (no change)", what, path, (unsigned long)GetLastError());
     }
-    SetLastError(error);
 }
 
 void CloseRunLog() {

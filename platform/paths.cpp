@@ -512,7 +512,13 @@ bool DeleteTreeFile(const wchar_t* path, DWORD attributes) {
     return deleted;
 }
 
-void RemoveTreeFolder(const wchar_t* path) { LogFile(L"removed folder", path, RemoveDirectoryW(path) != 0); }
+// An empty folder, or a folder link as the link; read-only stands in the way only of a folder that
+// is no link.
+void RemoveTreeFolder(const wchar_t* path, DWORD attributes) {
+    bool removed = RemoveDirectoryW(path) || ((attributes & FILE_ATTRIBUTE_READONLY) != 0 && !IsReparseAttr(attributes) &&
+                                              SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL) && RemoveDirectoryW(path));
+    LogFile(L"removed folder", path, removed);
+}
 
 // Deletes everything in the folder whose long-form path is path (length characters, size
 // characters of room), depth first; an entry whose path would not fit is left, never cut.
@@ -535,14 +541,11 @@ void DeleteTreeEntries(wchar_t* path, size_t length, size_t size) {
             // Checked again on the open folder: it may have been swapped for a link since.
             if (folder.IsRealFolder()) DeleteTreeEntries(path, length + 1 + nameLength, size);
             folder.Release();
-            bool removed = RemoveDirectoryW(path) || ((found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 &&
-                                                      SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL) &&
-                                                      RemoveDirectoryW(path));
-            LogFile(L"removed folder", path, removed);
+            RemoveTreeFolder(path, found.dwFileAttributes);
             break;
         }
         case TreeStep::RemoveFolderLink:
-            RemoveTreeFolder(path);
+            RemoveTreeFolder(path, found.dwFileAttributes);
             break;
         case TreeStep::RemoveFileLink:
             LogFile(L"deleted link", path, DeleteFileW(path) != 0);
@@ -569,7 +572,7 @@ void DeleteFolderTree(const wchar_t* path) {
     if (!folder.IsFolderMeant(tree)) return;
     DeleteTreeEntries(tree, wcslen(tree), CountOf(tree));
     folder.Release();
-    RemoveTreeFolder(tree);
+    RemoveTreeFolder(tree, 0);
 }
 
 bool AppDataFolder(wchar_t* out, size_t size) {

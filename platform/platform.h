@@ -501,6 +501,10 @@ void LogFile(const wchar_t* what, const wchar_t* path, bool done);
 /* process.cpp */
 // True when the process runs with an administrator's full rights, or when that cannot be told.
 bool IsElevatedRun();
+// The system's own Windows folder's "Temp" (never a terminal-server user's private Windows
+// folder): users may create files there but change none of others', and their environment
+// cannot name another. False when it does not fit.
+bool SystemTempFolder(wchar_t* out, size_t size);
 // Fills out with random bytes from the system's generator; false when it gives none.
 bool FillRandom(void* out, size_t bytes);
 

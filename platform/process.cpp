@@ -14,6 +14,11 @@ bool IsElevatedRun() {
     return elevation.TokenIsElevated != 0;
 }
 
+bool SystemTempFolder(wchar_t* out, size_t size) {
+    UINT got = GetSystemWindowsDirectoryW(out, (UINT)size);
+    return got != 0 && got < size && JoinWhole(out, L"Temp", out, size);
+}
+
 bool FillRandom(void* out, size_t bytes) {
     return BCryptGenRandom(nullptr, static_cast<PUCHAR>(out), (ULONG)bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0;
 }

@@ -104,6 +104,7 @@ RunTurn::RunTurn() : mutex_(nullptr), namespace_(OpenAdminNamespace()) {
     // until the wait is over.
     while ((mutex = CreateMutexW(nullptr, FALSE, name)) == nullptr && GetLastError() == ERROR_ACCESS_DENIED &&
            GetTickCount() - start < kTurnWaitMs) {
+        // The process's own handle is never signalled while it runs: a pause with the messages flowing.
         WaitWithMessages(GetCurrentProcess(), 250);
     }
     if (mutex == nullptr) return;

@@ -369,8 +369,9 @@ void DeleteRegistryKey(HKEY root, const wchar_t* keyPath) {
     wchar_t path[kRegPathChars];
     // An empty path would name the root itself.
     if (!ComposeRegistryPath(root, keyPath, path, CountOf(path)) || path[0] == 0 || !MayChangeRegistry()) return;
-    LONG status = g_view != 0 ? RegDeleteKeyExW(RegistryRoot(root), path, g_view, 0) : RegDeleteKeyW(RegistryRoot(root), path);
-    LogKeyDeletion(RegistryRoot(root), path, g_view, status);
+    root = RegistryRoot(root);
+    LONG status = g_view != 0 ? RegDeleteKeyExW(root, path, g_view, 0) : RegDeleteKeyW(root, path);
+    LogKeyDeletion(root, path, g_view, status);
 }
 
 }  // namespace

@@ -56,15 +56,12 @@ FILE* CreateBatchFileIn(const wchar_t* folder, wchar_t* batchPath, size_t size) 
 }
 
 // The batch runs with the uninstall's rights while it waits for the program to end, so it is made
-// where the user's unelevated side cannot rewrite or replace it: the system's own Windows
-// folder's "Temp" (on a terminal server not the user's private Windows folder), in which users
-// may create files but change none of others'. The user's own temporary folder, theirs to
-// rewrite, serves only a run that has no more rights than the user.
+// where the user's unelevated side cannot rewrite or replace it: the system's own "Temp". The
+// user's own temporary folder, theirs to rewrite, serves only a run that has no more rights than
+// the user.
 FILE* CreateBatchFile(wchar_t* batchPath, size_t size) {
     wchar_t folder[kPathChars];
-    UINT got = GetSystemWindowsDirectoryW(folder, CountOf(folder));
-    if (got != 0 && got < CountOf(folder) && JoinWhole(folder, L"Temp", folder, CountOf(folder)) &&
-        IsFolderAttr(GetPathAttributes(folder))) {
+    if (SystemTempFolder(folder, CountOf(folder)) && IsFolderAttr(GetPathAttributes(folder))) {
         FILE* batch = CreateBatchFileIn(folder, batchPath, size);
         if (batch != nullptr) return batch;
     }

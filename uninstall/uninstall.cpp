@@ -75,8 +75,8 @@ void RunUninstall() {
     }
 
     // Files in use go at restart; an "Ombrix" folder is scheduled to follow them, also in a silent
-    // run, which would otherwise leave the emptied folder behind for good. A caller that asked for
-    // an exit code of its own for this learns so that a restart is needed.
+    // run, which would otherwise leave the emptied folder behind for good. A caller that named an
+    // exit code for this case (/restartexitcode) is told through it that a restart is needed.
     if (restartNeeded) {
         if (!g_run.silent) ShowMessageBox(nullptr, rebootText, titleText, MB_ICONINFORMATION | MB_SETFOREGROUND);
         if (CompareNoCase(NamePart(folder), L"Ombrix") == 0) ScheduleDeletion(folder);
