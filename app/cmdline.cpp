@@ -68,7 +68,7 @@ static bool ActOnShapingSwitch(const wchar_t* name) {
     return true;
 }
 
-void ParseCommandSource(const wchar_t* text, bool fromInstaller) {
+void ActOnSwitches(const wchar_t* text, bool fromInstaller) {
     wchar_t token[kTextChars];
     int counted = 0;
     const wchar_t* position = text;
@@ -94,5 +94,5 @@ void ParseInstallerLine() {
     BoundedArray<wchar_t> line(needed + 1);
     DWORD got = GetEnvironmentVariableW(L"sfxcmd", line.Data(), needed + 1);
     if (got == 0 || got > needed) line[0] = 0;
-    ParseCommandSource(line.Data(), true);
+    ActOnSwitches(line.Data(), true);
 }

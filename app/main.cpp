@@ -26,9 +26,9 @@ static void LoadProgramIcon() {
     }
 }
 
-static void ReadSwitches() {
+static void ActOnCommandLine() {
     ParseInstallerLine();
-    ParseCommandSource(GetCommandLineW(), false);
+    ActOnSwitches(GetCommandLineW(), false);
 }
 
 // The setup dialog could not be created (its template or the rich-edit class is missing):
@@ -140,7 +140,7 @@ static void Run(HINSTANCE instance) {
     LoadProgramIcon();
     g_shell.boldFont = CreateFontW(ScaleByDpi(-12), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE, ANSI_CHARSET, 0, 0, 0, 0,
                                    L"MS Shell Dlg");
-    ReadSwitches();
+    ActOnCommandLine();
     if (g_run.log && (g_run.setupMode || g_run.uninstallMode)) StartLog();
 
     if (g_run.setupMode) {

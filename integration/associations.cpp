@@ -14,18 +14,7 @@ const wchar_t kOwnZipType[] = L"Ombrix.ZIP";
 const wchar_t kOwnRevType[] = L"Ombrix.REV";
 const wchar_t kRev[] = L".rev";
 
-enum : size_t { kCommandChars = 2080, kVolumeChars = 32 };
-
-// ".rev" opens with the archiver's recovery-volume type.
-bool IsRecoveryType() {
-    wchar_t type[80];
-    ReadSettingString(HKEY_CLASSES_ROOT, kRev, L"", L"", type, CountOf(type));
-    return CompareNoCase(type, kOwnRevType) == 0;
-}
-
-bool IsOwnTypeName(const wchar_t* type) {
-    return CompareNoCase(type, kOwnType) == 0 || CompareNoCase(type, kOwnZipType) == 0;
-}
+enum : size_t { kCommandChars = 2080 };
 
 // A theme or the user may have chosen another icon; that one stays. One that names a missing
 // archiver, or the one of the folder it moved from, is the archiver's to replace.
@@ -35,84 +24,21 @@ void WriteIconWhenUnset(const wchar_t* keyPath, const wchar_t* icon) {
     if (current[0] == 0 || IsStaleLocation(current)) WriteSettingString(HKEY_CLASSES_ROOT, keyPath, L"", icon);
 }
 
-// The old-style volume names ".k00" and on of multi-volume KVA archives.
+}  // namespace
+
+bool IsOwnTypeName(const wchar_t* type) {
+    return CompareNoCase(type, kOwnType) == 0 || CompareNoCase(type, kOwnZipType) == 0;
+}
+
+bool IsRecoveryType() {
+    wchar_t type[80];
+    ReadSettingString(HKEY_CLASSES_ROOT, kRev, L"", L"", type, CountOf(type));
+    return CompareNoCase(type, kOwnRevType) == 0;
+}
+
 bool VolumeName(uint32_t number, wchar_t* out, size_t capacity) {
     return FormatBounded(out, capacity, L".k%02u", number) >= 0;
 }
-
-// The default value as the record gives it back as a file type: the archiver's own types are none.
-const wchar_t* PreviousType(const PreviousState& state) { return IsOwnTypeName(state.type) ? L"" : state.type; }
-
-// The extension's own default value, given back last: until then it still opens with the
-// archiver, so that a run cut short is finished by the next. What another program has taken
-// since (own false) keeps its default.
-void GiveBackDefault(const wchar_t* extension, const PreviousState& state, bool own) {
-    if (own && state.existed) {
-        if (!state.defaultKept) {
-            WriteSettingString(HKEY_CLASSES_ROOT, extension, L"", PreviousType(state));
-        } else if (state.defaultExisted) {
-            WriteStoredValue(HKEY_CLASSES_ROOT, extension, L"", state.defaultValue);
-        } else {
-            DeleteSettingValue(HKEY_CLASSES_ROOT, extension, L"");
-        }
-    } else if (own) {
-        // There was no key: neither the value nor the key stays, unless another program's
-        // subkeys keep the key.
-        DeleteSettingValue(HKEY_CLASSES_ROOT, extension, L"");
-        DeleteSettingKey(HKEY_CLASSES_ROOT, extension);
-    } else if (!state.existed) {
-        // A run cut short after the value went: the key it left empty goes too.
-        DeleteSettingKeyIfEmpty(HKEY_CLASSES_ROOT, extension);
-    }
-}
-
-// The volumes of a KVA extension: each as its own record says and then forgotten; one that an
-// older installation took without a record opens again as the extension did.
-void GiveBackVolumes(const PreviousState& kva) {
-    for (uint32_t number = 0; number < 100; number++) {
-        wchar_t volume[kVolumeChars];
-        if (!VolumeName(number, volume, CountOf(volume))) continue;
-        PreviousState state;
-        ReadPreviousState(volume, &state);
-        // Only volumes that open with the archiver, or whose record a run cut short left, are its
-        // to give back; another program's stay.
-        bool own = IsOwnFileType(volume);
-        if (!own && state.record != PreviousRecord::Machine) continue;
-        if (state.record != PreviousRecord::None) {
-            GiveBackDefault(volume, state, own);
-            ForgetPreviousState(volume);
-        } else if (kva.existed && PreviousType(kva)[0] != 0) {
-            WriteSettingString(HKEY_CLASSES_ROOT, volume, L"", PreviousType(kva));
-        } else {
-            DeleteSettingKey(HKEY_CLASSES_ROOT, volume);
-        }
-    }
-}
-
-// Gives an extension back as its record says, in an order that a run cut short anywhere leaves
-// for the next run to finish: the volumes, then the "New" entry, the default value last; the
-// record goes only once everything is back.
-void GiveBack(const wchar_t* extension, bool isKva, bool isZip) {
-    PreviousState state;
-    ReadPreviousState(extension, &state);
-    bool own = IsOwnFileType(extension);
-    // What another program has taken since, with nothing remembered, is not ours to give back.
-    // With a record, what is still ours of it (volumes, "New" entry) goes back: a run cut short
-    // may have given back the default value already.
-    if (!own && state.record == PreviousRecord::None) return;
-    LogEvent(L"give back: %ls from %ls", extension, state.record == PreviousRecord::Machine ? L"the machine-wide record"
-                                                   : state.record == PreviousRecord::User ? L"the user's older record"
-                                                                                          : L"no record (an empty type)");
-    // Without any record the key is kept, with an empty type.
-    if (state.record == PreviousRecord::None) state.existed = true;
-
-    if (isKva) GiveBackVolumes(state);
-    if (isKva || isZip) RestoreNewEntry(extension, state, isKva, own);
-    GiveBackDefault(extension, state, own);
-    ForgetPreviousState(extension);
-}
-
-}  // namespace
 
 bool IsOwnFileType(const wchar_t* extension) {
     wchar_t type[80];
@@ -153,56 +79,39 @@ void BindAllExtensions(const IntegrationOptions& options) {
         const wchar_t* rest = ExtensionTable[row].list;
         while ((rest = NextExtension(rest, extension, CountOf(extension))) != nullptr) {
             if (extension[0] == 0) continue;
-            BindExtension(extension, options.associate[row], options.shellExt, row == kKvaRow, row == kZipRow);
+            BindExtension(extension, ExtensionTable[row], options.associate[row], options.shellExt);
         }
     }
 }
 
-void BindExtension(const wchar_t* extension, bool selected, bool shellExtWanted, bool isKva, bool isZip) {
+void BindExtension(const wchar_t* extension, const ExtensionRow& row, bool selected, bool shellExtWanted) {
     // An extension whose keys cannot be named in full is left alone: a cut name is another key.
     wchar_t setupKey[80];
     if (extension == nullptr || extension[0] == 0 ||
         FormatBounded(setupKey, CountOf(setupKey), L"Setup\\%ls", extension) < 0)
         return;
     if (!selected) {
-        GiveBack(extension, isKva, isZip);
+        GiveBackExtension(extension, row);
         return;
     }
     // What stands when the archiver takes the extension over is what goes back: a record is
     // kept only while the extension is still bound (a second setup, or a give-back cut short);
     // one that another program has taken since is remembered afresh.
     if (!IsOwnFileType(extension)) KeepPreviousState(extension);
-    WriteSettingString(HKEY_CLASSES_ROOT, extension, L"", isZip ? kOwnZipType : kOwnType);
-    if (isKva) {
-        for (uint32_t number = 0; number < 30; number++) {
-            wchar_t volume[kVolumeChars];
+    WriteSettingString(HKEY_CLASSES_ROOT, extension, L"", row.fileType);
+    if (row.kind == RowKind::Kva) {
+        for (uint32_t number = 0; number < kBoundVolumes; number++) {
+            wchar_t volume[32];
             if (!VolumeName(number, volume, CountOf(volume))) continue;
             if (!IsOwnFileType(volume)) KeepPreviousState(volume);
             WriteSettingString(HKEY_CLASSES_ROOT, volume, L"", kOwnType);
         }
     }
-    bool templateRow = isKva || isZip;
-    bool templateWanted = IsTemplateWanted(shellExtWanted, isKva, isZip);
-    if (templateWanted && templateRow) WriteNewTemplate(extension, isKva);
+    if (row.kind == RowKind::Plain) return;
     // The template switched off while the extension stays bound: its previous "New" entry is back.
-    if (templateRow && !templateWanted && IsOwnFileType(extension)) {
-        PreviousState state;
-        ReadPreviousState(extension, &state);
-        RestoreNewEntry(extension, state, isKva, true);
+    if (IsTemplateWanted(shellExtWanted, row.kind)) {
+        WriteNewTemplate(extension, row.kind);
+    } else {
+        GiveBackNewEntry(extension, row);
     }
-}
-
-void GiveBackRecoveryExtension() {
-    PreviousState state;
-    ReadPreviousState(kRev, &state);
-    bool own = IsRecoveryType();
-    // Another program that has taken ".rev" since keeps it.
-    if (!own && state.record == PreviousRecord::None) return;
-    if (state.record == PreviousRecord::None) {
-        // An older installation remembered nothing: the key was the archiver's alone.
-        DeleteSettingTree(HKEY_CLASSES_ROOT, kRev);
-        return;
-    }
-    GiveBackDefault(kRev, state, own);
-    ForgetPreviousState(kRev);
 }

@@ -20,12 +20,19 @@ struct IntegrationOptions {
     bool legacyMenu;
 };
 
+// What a row's extensions bring besides the binding: the KVA row its old-style volume names and
+// the "New" menu's empty KVA archive, the ZIP row the empty ZIP archive.
+enum class RowKind : uint8_t { Plain, Kva, Zip };
 struct ExtensionRow {
     const wchar_t* list;      // one or more extensions, each beginning with "."
     uint32_t control;         // the setup dialog's check box
     const wchar_t* fileType;  // the file type the row's extensions are bound to
+    RowKind kind;
 };
 extern const ExtensionRow ExtensionTable[kExtensionRows];
+// The row of an extension that older versions bound and no row offers any more (".ace"): only
+// ever given back.
+extern const ExtensionRow kRetiredRow;
 enum : uint32_t { kKvaRow = 0, kZipRow = 1, kJarRow = 11, kIsoRow = 12 };
 
 // Splits an extension list: copies the next extension into `out` (kExtensionChars) and returns
@@ -37,45 +44,60 @@ void ApplyInitOptions(const wchar_t* text, IntegrationOptions* options);
 
 /* associations.cpp */
 bool IsOwnFileType(const wchar_t* extension);
+// True for the archiver's own archive types, "Ombrix" and "Ombrix.ZIP", in any case.
+bool IsOwnTypeName(const wchar_t* type);
+// ".rev" opens with the archiver's recovery-volume type.
+bool IsRecoveryType();
 // False when the first write was refused with ERROR_ACCESS_DENIED.
 bool RegisterFileTypes();
 void BindAllExtensions(const IntegrationOptions& options);
-void BindExtension(const wchar_t* extension, bool selected, bool shellExtWanted, bool isKva, bool isZip);
+// Binds the extension of a table row when selected; otherwise gives it back.
+void BindExtension(const wchar_t* extension, const ExtensionRow& row, bool selected, bool shellExtWanted);
+// The old-style volume names of multi-volume KVA archives, ".k00" on. Setup binds the first 30;
+// older versions bound up to ".k99", so the give-back looks at all 100 and takes back only those
+// that open with the archiver or that a record names.
+enum : uint32_t { kBoundVolumes = 30, kVolumeNames = 100 };
+bool VolumeName(uint32_t number, wchar_t* out, size_t capacity);
+
+/* giveback.cpp */
+// Gives an extension back as its previous state says, in an order that a run cut short anywhere
+// leaves for the next run to finish: the volumes, then the "New" entry, the default value last;
+// the record goes only once everything is back.
+void GiveBackExtension(const wchar_t* extension, const ExtensionRow& row);
+// Puts the previous "New" entry back while the extension stays bound (the template switched off).
+void GiveBackNewEntry(const wchar_t* extension, const ExtensionRow& row);
 // Gives ".rev" back as it was before setup bound it to the recovery-volume type.
 void GiveBackRecoveryExtension();
 
 /* remember.cpp */
-// Which record of an extension's previous state the give-back trusts.
+// Which record of an extension's previous state was found.
 enum class PreviousRecord {
-    None,     // nothing was kept
+    None,     // nothing was kept: read as a key that existed with an empty type and no "New" entry
     Machine,  // setup's record, kept machine-wide where only administrators can write
     User,     // an older installation's per-user texts, taken only in the forms they were written in
 };
-// What an extension looked like before the archiver took it over, as its record says.
+// What an extension looked like before the archiver took it over, whichever record tells it.
 struct PreviousState {
     PreviousRecord record = PreviousRecord::None;
-    bool existed = false;              // the extension's key existed
-    wchar_t type[kRegPathChars] = {};  // the default value as a file type; "" when none or not text
-    // The machine-wide record alone keeps the default value and the "New" entry exactly; each
-    // only when it reads whole.
-    bool defaultKept = false;
-    bool defaultExisted = false;
+    bool existed = true;          // the extension's key existed
+    bool defaultExisted = true;   // its default value existed, as defaultValue
     StoredValue defaultValue;
-    bool shellNewKept = false;
-    bool shellNewExisted = false;
-    BoundedArray<wchar_t> shellNewList;  // the kept values, read through NextKeptShellNewValue
-    // The per-user form of the "New" entry: its "FileName", "*" for "NullFile", or "".
+    wchar_t type[kRegPathChars] = {};  // that value as a file type: "" when none, not text, or the archiver's own
+    bool shellNewExisted = false;  // it had a "New" entry, whose values NextPreviousShellNewValue gives
+    // Where those values are read: the record's copy, or the per-user text of an older installation.
+    wchar_t shellNewCopy[kRegPathChars] = {};
     wchar_t shellNewText[kPathChars] = {};
 };
 // Keeps the extension's state before the archiver takes it over: exactly, machine-wide, and as
 // the older per-user texts.
 void KeepPreviousState(const wchar_t* extension);
 // The machine-wide record when there is one. Otherwise, for an installation made before it was
-// kept, the user's record in the forms it was written in: "Exist", and "Type" as text only.
+// kept, the user's record in the forms it was written in: "Exist", "Type" as text only, and the
+// "New" entry's "FileName" or "NullFile".
 void ReadPreviousState(const wchar_t* extension, PreviousState* out);
-// The kept "New" entry's values in order, from *at (0 for the first); false after the last.
-bool NextKeptShellNewValue(const PreviousState& state, uint32_t* at, BoundedArray<wchar_t>* name,
-                           StoredValue* out);
+// The previous "New" entry's values in order, from *index (0 for the first); false after the last.
+bool NextPreviousShellNewValue(const PreviousState& state, DWORD* index, BoundedArray<wchar_t>* name,
+                               StoredValue* out);
 // Drops the kept state once the extension has been given back.
 void ForgetPreviousState(const wchar_t* extension);
 
@@ -86,12 +108,14 @@ struct TemplateFile {
     uint32_t size;
 };
 extern const TemplateFile kTemplateFiles[2];
-// True when the "New" menu template of the KVA or ZIP row is wanted.
-bool IsTemplateWanted(bool shellExtWanted, bool isKva, bool isZip);
-void WriteNewTemplate(const wchar_t* extension, bool isKva);
-// Puts the previous "New" entry back; where the extension is no longer the archiver's (own
-// false), only while the entry still names the archiver's template.
-void RestoreNewEntry(const wchar_t* extension, const PreviousState& state, bool isKva, bool own);
+// True when the "New" menu template of a KVA or ZIP row is wanted.
+bool IsTemplateWanted(bool shellExtWanted, RowKind kind);
+// The "New" entry of a KVA or ZIP row's extension, pointing at its template beside the program.
+void WriteNewTemplate(const wchar_t* extension, RowKind kind);
+// The extension's "ShellNew" key; false when its name does not fit.
+bool ShellNewKey(const wchar_t* extension, wchar_t* out, size_t capacity);
+// The template file beside the program; without the program's folder only the bare name, and false.
+bool TemplatePath(RowKind kind, wchar_t* out, size_t capacity);
 
 /* shellext.cpp */
 // False when the first write was refused with ERROR_ACCESS_DENIED.
@@ -107,7 +131,8 @@ void RemoveAppPaths();
 bool SpecialFolderPath(wchar_t* out, size_t capacity, int folderId);
 bool CreateShellLink(const wchar_t* target, const wchar_t* linkFile, const wchar_t* workingDirectory,
                      const wchar_t* description, const wchar_t* iconPath);
-void UpdateShortcuts(const IntegrationOptions& options, wchar_t* folder, size_t folderCapacity,
+// groupFolder, when given, receives the program group's folder, the common one where it was made.
+void UpdateShortcuts(const IntegrationOptions& options, wchar_t* groupFolder, size_t groupCapacity,
                      const wchar_t* iconPath);
 
 /* uninstallentry.cpp */

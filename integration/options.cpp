@@ -6,25 +6,27 @@
 #include <wchar.h>
 
 const ExtensionRow ExtensionTable[kExtensionRows] = {
-    {L".kva", IDC_ASSOCKVA, L"Ombrix"},
-    {L".zip", IDC_ASSOCZIP, L"Ombrix.ZIP"},
-    {L".cab", IDC_ASSOCCAB, L"Ombrix"},
-    {L".arj", IDC_ASSOCARJ, L"Ombrix"},
-    {L".lz.tlz", IDC_ASSOCLZ, L"Ombrix"},
-    {L".lzh.lha", IDC_ASSOCLZH, L"Ombrix"},
-    {L".7z", IDC_ASSOC7Z, L"Ombrix"},
-    {L".tar", IDC_ASSOCTAR, L"Ombrix"},
-    {L".gz.tgz", IDC_ASSOCGZ, L"Ombrix"},
-    {L".uue.xxe.uu", IDC_ASSOCUUE, L"Ombrix"},
-    {L".bz2.tbz2.bz.tbz", IDC_ASSOCBZ2, L"Ombrix"},
-    {L".jar", IDC_ASSOCJAR, L"Ombrix"},
-    {L".iso", IDC_ASSOCISO, L"Ombrix"},
-    {L".z.taz", IDC_ASSOCZ, L"Ombrix"},
-    {L".xz.txz", IDC_ASSOCXZ, L"Ombrix"},
-    {L".zipx", IDC_ASSOCZIPX, L"Ombrix"},
-    {L".zst.tzst", IDC_ASSOCZST, L"Ombrix"},
-    {L".001", IDC_ASSOC001, L"Ombrix"},
+    {L".kva", IDC_ASSOCKVA, L"Ombrix", RowKind::Kva},
+    {L".zip", IDC_ASSOCZIP, L"Ombrix.ZIP", RowKind::Zip},
+    {L".cab", IDC_ASSOCCAB, L"Ombrix", RowKind::Plain},
+    {L".arj", IDC_ASSOCARJ, L"Ombrix", RowKind::Plain},
+    {L".lz.tlz", IDC_ASSOCLZ, L"Ombrix", RowKind::Plain},
+    {L".lzh.lha", IDC_ASSOCLZH, L"Ombrix", RowKind::Plain},
+    {L".7z", IDC_ASSOC7Z, L"Ombrix", RowKind::Plain},
+    {L".tar", IDC_ASSOCTAR, L"Ombrix", RowKind::Plain},
+    {L".gz.tgz", IDC_ASSOCGZ, L"Ombrix", RowKind::Plain},
+    {L".uue.xxe.uu", IDC_ASSOCUUE, L"Ombrix", RowKind::Plain},
+    {L".bz2.tbz2.bz.tbz", IDC_ASSOCBZ2, L"Ombrix", RowKind::Plain},
+    {L".jar", IDC_ASSOCJAR, L"Ombrix", RowKind::Plain},
+    {L".iso", IDC_ASSOCISO, L"Ombrix", RowKind::Plain},
+    {L".z.taz", IDC_ASSOCZ, L"Ombrix", RowKind::Plain},
+    {L".xz.txz", IDC_ASSOCXZ, L"Ombrix", RowKind::Plain},
+    {L".zipx", IDC_ASSOCZIPX, L"Ombrix", RowKind::Plain},
+    {L".zst.tzst", IDC_ASSOCZST, L"Ombrix", RowKind::Plain},
+    {L".001", IDC_ASSOC001, L"Ombrix", RowKind::Plain},
 };
+
+const ExtensionRow kRetiredRow = {L".ace", 0, L"Ombrix", RowKind::Plain};
 
 namespace {
 

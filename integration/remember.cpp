@@ -1,177 +1,78 @@
-// What an extension looked like before the archiver took it over (whether its key existed, the
-// registry type and whole data of its default value, every value of its "New" entry): kept where
-// only administrators can write, and read back as one PreviousState. The record's text form is
-// written and read here only.
+// What an extension looked like before the archiver took it over (whether its key existed, its
+// default value, every value of its "New" entry): kept where only administrators can write as a
+// copy of what stood there, and read back as one PreviousState, whichever record holds it.
 #include "integration/integration.h"
 
-#include <string.h>
+#include <wchar.h>
 
 namespace {
 
 // Machine-wide and by absolute path: what is written back into the machine's classes never
-// comes from anything the user, a settings file or another program of the user's can write.
+// comes from anything the user, a settings file or another program of the user's can write. The
+// record key holds the class key's default value as its own default value, type and bytes as
+// they were, the "New" entry's values in its subkey "ShellNew", and "Exist".
 const wchar_t kRecordKeyFormat[] = L"\\Software\\Ombrix\\Previous\\%ls";
-const wchar_t kPreviousDefault[] = L"PreviousDefault";
-const wchar_t kPreviousShellNew[] = L"PreviousShellNew";
 const wchar_t kExist[] = L"Exist";
+const wchar_t kShellNewFormat[] = L"%ls\\ShellNew";
+// Test builds kept the default value and the "New" entry as hex texts in these values. No
+// released build wrote them, and read as a copy such a record would say that the class had no
+// default value: it counts as no record.
+const wchar_t* const kTextFormValues[] = {L"PreviousDefault", L"PreviousShellNew"};
 // The older per-user texts, still written for whatever reads them.
 const wchar_t kUserKeyFormat[] = L"Setup\\%ls";
 const wchar_t kUserType[] = L"Type";
 const wchar_t kUserShellNew[] = L"ShellNew";
 
-// The record's text form, written by Encoder and read by the Decode functions below. A value is
-// "<type>,<hex data>", a list of named values "<hex name>,<type>,<hex data>;" for each, and
-// "none" stands for a value or key that did not exist.
-const wchar_t kNone[] = L"none";
-
-class Encoder {
-public:
-    void Append(const wchar_t* text) { AppendChars(text, wcslen(text)); }
-    void AppendHex(const BYTE* bytes, size_t count) {
-        static const wchar_t kDigits[] = L"0123456789ABCDEF";
-        for (size_t i = 0; i < count; i++) {
-            wchar_t pair[2] = {kDigits[bytes[i] >> 4], kDigits[bytes[i] & 15]};
-            AppendChars(pair, 2);
-        }
-    }
-    void AppendValue(const StoredValue& value) {
-        wchar_t number[20];
-        Int64ToString(value.type, number, CountOf(number));
-        Append(number);
-        Append(L",");
-        AppendHex(value.data.Data(), value.bytes);
-    }
-    void AppendNamedValue(const wchar_t* name, const StoredValue& value) {
-        AppendHex(reinterpret_cast<const BYTE*>(name), wcslen(name) * sizeof(wchar_t));
-        Append(L",");
-        AppendValue(value);
-        Append(L";");
-    }
-    const wchar_t* Get() {
-        if (text_.Count() == 0) AppendChars(L"", 0);
-        return text_.Data();
-    }
-
-private:
-    void AppendChars(const wchar_t* chars, size_t count) {
-        uint32_t end = text_.Count() == 0 ? 0 : text_.Count() - 1;
-        text_.Resize(end + (uint32_t)count + 1);
-        memcpy(text_.Data() + end, chars, count * sizeof(wchar_t));
-        text_[end + (uint32_t)count] = 0;
-    }
-    BoundedArray<wchar_t> text_;
-};
-
-int HexDigit(wchar_t c) {
-    if (c >= L'0' && c <= L'9') return c - L'0';
-    if (c >= L'A' && c <= L'F') return c - L'A' + 10;
-    if (c >= L'a' && c <= L'f') return c - L'a' + 10;
-    return -1;
-}
-
-// Hex pairs up to a NUL, "," or ";"; false on anything else. Two zero bytes stand behind the
-// data: the registry reads a string's terminator even where the size leaves it out.
-bool DecodeHex(const wchar_t** text, BoundedArray<BYTE>* out) {
-    const wchar_t* p = *text;
-    uint32_t count = 0;
-    out->Resize(2);
-    while (*p != 0 && *p != L',' && *p != L';') {
-        int high = HexDigit(p[0]);
-        int low = high < 0 ? -1 : HexDigit(p[1]);
-        if (low < 0) return false;
-        out->Resize(count + 3);
-        (*out)[count++] = (BYTE)(high * 16 + low);
-        p += 2;
-    }
-    (*out)[count] = (*out)[count + 1] = 0;
-    out->Resize(count);
-    *text = p;
-    return true;
-}
-
-// "<type>,"
-bool DecodeType(const wchar_t** text, DWORD* type) {
-    const wchar_t* p = *text;
-    uint64_t value = 0;
-    if (!IsDecimalDigit(*p)) return false;
-    while (IsDecimalDigit(*p) && value <= MAXDWORD) value = value * 10 + (DWORD)(*p++ - L'0');
-    if (value > MAXDWORD || *p != L',') return false;
-    *type = (DWORD)value;
-    *text = p + 1;
-    return true;
-}
-
-// "<type>,<hex data>" up to the next "," or ";" or the end.
-bool DecodeValue(const wchar_t** text, StoredValue* out) {
-    if (!DecodeType(text, &out->type) || !DecodeHex(text, &out->data)) return false;
-    out->bytes = out->data.Count();
-    return true;
-}
-
-// One "<hex name>,<type>,<hex data>;"; the name comes with its terminator.
-bool DecodeNamedValue(const wchar_t** text, BoundedArray<wchar_t>* name, StoredValue* out) {
-    const wchar_t* p = *text;
-    BoundedArray<BYTE> nameBytes;
-    if (!DecodeHex(&p, &nameBytes) || *p++ != L',' || !DecodeValue(&p, out) || *p++ != L';' ||
-        nameBytes.Count() % sizeof(wchar_t) != 0)
-        return false;
-    uint32_t chars = nameBytes.Count() / sizeof(wchar_t);
-    name->Resize(chars + 1);
-    memcpy(name->Data(), nameBytes.Data(), nameBytes.Count());
-    (*name)[chars] = 0;
-    *text = p;
-    return true;
-}
-
-const wchar_t* AsText(const StoredValue& value) { return reinterpret_cast<const wchar_t*>(value.data.Data()); }
-
-bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
-
 // The machine-wide key that keeps an extension's previous state; false when it does not fit.
-bool PreviousStateKey(const wchar_t* extension, wchar_t* out, size_t capacity) {
+bool RecordKey(const wchar_t* extension, wchar_t* out, size_t capacity) {
     return FormatBounded(out, capacity, kRecordKeyFormat, extension) >= 0;
 }
 
-// The record's text value; false when it was never written.
-bool ReadRecordText(const wchar_t* recordKey, const wchar_t* name, StoredValue* out) {
-    return ReadStoredValue(HKEY_LOCAL_MACHINE, recordKey, name, out) && IsTextType(out->type);
+// A value's text up to its terminator, as a file type: the archiver's own types are none.
+void TakeType(const StoredValue& value, wchar_t* out, size_t capacity) {
+    out[0] = 0;
+    if (value.type != REG_SZ && value.type != REG_EXPAND_SZ) return;
+    // The data carries zero bytes behind it: an odd last byte makes a whole character.
+    const wchar_t* text = reinterpret_cast<const wchar_t*>(value.data.Data());
+    size_t chars = wcsnlen(text, (value.bytes + 1) / sizeof(wchar_t));
+    if (chars >= capacity) chars = capacity - 1;
+    wmemcpy(out, text, chars);
+    out[chars] = 0;
+    if (IsOwnTypeName(out)) out[0] = 0;
 }
 
-// The kept default value, decoded whole: one that does not parse is not kept at all.
-void DecodeDefault(const wchar_t* recordKey, PreviousState* out) {
-    StoredValue remembered;
-    if (!ReadRecordText(recordKey, kPreviousDefault, &remembered)) return;
-    const wchar_t* text = AsText(remembered);
-    out->defaultExisted = wcscmp(text, kNone) != 0;
-    out->defaultKept = !out->defaultExisted || (DecodeValue(&text, &out->defaultValue) && *text == 0);
-    if (!out->defaultKept || !out->defaultExisted || !IsTextType(out->defaultValue.type)) return;
-    // As a file type: the text up to its terminator.
-    size_t chars = out->defaultValue.data.Count() / sizeof(wchar_t);
-    if (chars >= CountOf(out->type)) chars = CountOf(out->type) - 1;
-    memcpy(out->type, out->defaultValue.data.Data(), chars * sizeof(wchar_t));
-    out->type[chars] = 0;
-}
-
-// The kept "New" entry, taken only when its whole list parses.
-void DecodeShellNew(const wchar_t* recordKey, PreviousState* out) {
-    StoredValue remembered;
-    if (!ReadRecordText(recordKey, kPreviousShellNew, &remembered)) return;
-    const wchar_t* text = AsText(remembered);
-    if (wcscmp(text, kNone) != 0) {
-        // A record cut short while it was written, or changed since, gives back nothing of the
-        // entry: half of another program's values could be a different entry. The older per-user
-        // text of the entry stands in.
-        BoundedArray<wchar_t> name;
-        StoredValue value;
-        for (const wchar_t* p = text; *p != 0;) {
-            if (!DecodeNamedValue(&p, &name, &value)) return;
-        }
-        out->shellNewExisted = true;
+bool ReadMachineRecord(const wchar_t* recordKey, PreviousState* out) {
+    int32_t exist = ReadSettingInt(HKEY_LOCAL_MACHINE, recordKey, kExist, -1);
+    if (exist == -1) return false;
+    StoredValue textForm;
+    for (const wchar_t* name : kTextFormValues) {
+        if (ReadStoredValue(HKEY_LOCAL_MACHINE, recordKey, name, &textForm)) return false;
     }
-    size_t chars = wcslen(text) + 1;
-    out->shellNewList.Resize((uint32_t)chars);
-    memcpy(out->shellNewList.Data(), text, chars * sizeof(wchar_t));
-    out->shellNewKept = true;
+    out->record = PreviousRecord::Machine;
+    out->existed = exist != 0;
+    out->defaultExisted = ReadStoredValue(HKEY_LOCAL_MACHINE, recordKey, L"", &out->defaultValue);
+    if (out->defaultExisted) TakeType(out->defaultValue, out->type, CountOf(out->type));
+    out->shellNewExisted =
+        FormatBounded(out->shellNewCopy, CountOf(out->shellNewCopy), kShellNewFormat, recordKey) >= 0 &&
+        SettingKeyExists(HKEY_LOCAL_MACHINE, out->shellNewCopy);
+    return true;
+}
+
+void ReadUserRecord(const wchar_t* extension, PreviousState* out) {
+    wchar_t userKey[80];
+    if (FormatBounded(userKey, CountOf(userKey), kUserKeyFormat, extension) < 0) return;
+    int32_t exist = ReadUserInt(userKey, kExist, -1);
+    if (exist == -1) return;
+    out->record = PreviousRecord::User;
+    out->existed = exist != 0;
+    // The user's record was written as text; any other data, or a value that runs something (a
+    // "New" command), is never taken from it.
+    StoredValue type;
+    if (ReadStoredValue(HKEY_CURRENT_USER, userKey, kUserType, &type) && type.type == REG_SZ)
+        TakeType(type, out->type, CountOf(out->type));
+    StoredValueFromText(out->type, &out->defaultValue);
+    ReadUserString(userKey, kUserShellNew, L"", out->shellNewText, CountOf(out->shellNewText));
+    out->shellNewExisted = out->shellNewText[0] != 0;
 }
 
 }  // namespace
@@ -186,7 +87,7 @@ void KeepPreviousState(const wchar_t* extension) {
     wchar_t fileName[kPathChars];
     fileName[0] = 0;
     bool nullFile = false;
-    bool shellNewNamed = FormatBounded(shellNewKey, CountOf(shellNewKey), L"%ls\\ShellNew", extension) >= 0;
+    bool shellNewNamed = FormatBounded(shellNewKey, CountOf(shellNewKey), kShellNewFormat, extension) >= 0;
     if (shellNewNamed) {
         ReadSettingString(HKEY_CLASSES_ROOT, shellNewKey, L"FileName", L"", fileName, CountOf(fileName));
         wchar_t empty[10];
@@ -199,69 +100,51 @@ void KeepPreviousState(const wchar_t* extension) {
 
     // The texts above cannot hold every type, a long type or the other "New" values, and the
     // user can rewrite them: what is given back comes from the machine-wide record.
-    if (!PreviousStateKey(extension, recordKey, CountOf(recordKey))) return;
+    if (!RecordKey(extension, recordKey, CountOf(recordKey))) return;
     LogEvent(L"remember: %ls as it stands before setup takes it over (key %ls)", extension, existed ? L"exists" : L"absent");
     // An older record goes first, "Exist" with it: a setup ended midway never leaves the new
     // values under the old record's "Exist".
     ForgetPreviousState(extension);
-    Encoder previous;
     StoredValue value;
-    if (ReadStoredValue(HKEY_CLASSES_ROOT, extension, L"", &value)) {
-        previous.AppendValue(value);
-    } else {
-        previous.Append(kNone);
-    }
-    WriteSettingString(HKEY_LOCAL_MACHINE, recordKey, kPreviousDefault, previous.Get());
-
-    if (shellNewNamed) {
-        Encoder entry;
-        if (!SettingKeyExists(HKEY_CLASSES_ROOT, shellNewKey)) entry.Append(kNone);
+    if (ReadStoredValue(HKEY_CLASSES_ROOT, extension, L"", &value)) WriteStoredValue(HKEY_LOCAL_MACHINE, recordKey, L"", value);
+    wchar_t copyKey[kRegPathChars];
+    if (shellNewNamed && SettingKeyExists(HKEY_CLASSES_ROOT, shellNewKey) &&
+        FormatBounded(copyKey, CountOf(copyKey), kShellNewFormat, recordKey) >= 0) {
+        // Created also when empty: an entry without values is still an entry.
+        CreateSettingKey(HKEY_LOCAL_MACHINE, copyKey);
         BoundedArray<wchar_t> name;
-        for (DWORD index = 0; ReadStoredValueAt(HKEY_CLASSES_ROOT, shellNewKey, index, &name, &value); index++) {
-            entry.AppendNamedValue(name.Data(), value);
-        }
-        WriteSettingString(HKEY_LOCAL_MACHINE, recordKey, kPreviousShellNew, entry.Get());
+        for (DWORD index = 0; ReadStoredValueAt(HKEY_CLASSES_ROOT, shellNewKey, index, &name, &value); index++)
+            WriteStoredValue(HKEY_LOCAL_MACHINE, copyKey, name.Data(), value);
     }
     // Last: the record counts once "Exist" stands, so a setup ended midway remembers afresh.
     WriteSettingInt(HKEY_LOCAL_MACHINE, recordKey, kExist, existed ? 1 : 0);
 }
 
 void ReadPreviousState(const wchar_t* extension, PreviousState* out) {
-    wchar_t recordKey[80], userKey[80];
-    bool recordNamed = PreviousStateKey(extension, recordKey, CountOf(recordKey));
-    bool userNamed = FormatBounded(userKey, CountOf(userKey), kUserKeyFormat, extension) >= 0;
-    int32_t exist = recordNamed ? ReadSettingInt(HKEY_LOCAL_MACHINE, recordKey, kExist, -1) : -1;
-    if (exist != -1) {
-        out->record = PreviousRecord::Machine;
-        out->existed = exist != 0;
-        DecodeDefault(recordKey, out);
-        DecodeShellNew(recordKey, out);
-        return;
-    }
-    exist = userNamed ? ReadUserInt(userKey, kExist, -1) : -1;
-    if (exist == -1) return;
-    // Only without a machine-wide record does anything per-user count, its "New" entry included.
-    ReadUserString(userKey, kUserShellNew, L"", out->shellNewText, CountOf(out->shellNewText));
-    out->record = PreviousRecord::User;
-    out->existed = exist != 0;
-    // The user's record was written as text; any other data, or a value that runs something
-    // ("PreviousDefault", a "New" command), is never taken from it.
-    StoredValue type;
-    if (ReadStoredValue(HKEY_CURRENT_USER, userKey, kUserType, &type) && type.type == REG_SZ) {
-        CopyString(out->type, AsText(type), CountOf(out->type));
-    }
+    wchar_t recordKey[80];
+    if (RecordKey(extension, recordKey, CountOf(recordKey)) && ReadMachineRecord(recordKey, out)) return;
+    ReadUserRecord(extension, out);
+    // No record at all reads as a key that existed with an empty type.
+    if (out->record == PreviousRecord::None) StoredValueFromText(L"", &out->defaultValue);
 }
 
-bool NextKeptShellNewValue(const PreviousState& state, uint32_t* at, BoundedArray<wchar_t>* name, StoredValue* out) {
-    if (!state.shellNewExisted || *at >= state.shellNewList.Count()) return false;
-    const wchar_t* start = state.shellNewList.Data() + *at;
-    const wchar_t* p = start;
-    if (*p == 0 || !DecodeNamedValue(&p, name, out)) return false;
-    *at += (uint32_t)(p - start);
-    return true;
+bool NextPreviousShellNewValue(const PreviousState& state, DWORD* index, BoundedArray<wchar_t>* name,
+                               StoredValue* out) {
+    if (!state.shellNewExisted) return false;
+    if (state.record == PreviousRecord::Machine)
+        return ReadStoredValueAt(HKEY_LOCAL_MACHINE, state.shellNewCopy, (*index)++, name, out);
+    // The older per-user text is one value: "*" stood for "NullFile", anything else is "FileName".
+    if ((*index)++ != 0) return false;
+    bool nullFile = state.shellNewText[0] == L'*';
+    const wchar_t* valueName = nullFile ? L"NullFile" : L"FileName";
+    name->Resize((uint32_t)wcslen(valueName) + 1);
+    wmemcpy(name->Data(), valueName, wcslen(valueName) + 1);
+    return StoredValueFromText(nullFile ? L"" : state.shellNewText, out);
 }
 
 void ForgetPreviousState(const wchar_t* extension) {
     wchar_t key[80];
-    if (PreviousStateKey(extension, key, CountOf(key))) DeleteSettingTree(HKEY_LOCAL_MACHINE, key);
+    // Whole: while "Exist" stands, a record cut short as it goes is still found, and forgotten, by the
+    // next run.
+    if (RecordKey(extension, key, CountOf(key))) DeleteSettingTree(HKEY_LOCAL_MACHINE, key);
 }

@@ -19,7 +19,6 @@ enum : size_t { kShellKeyChars = 1024 };
 // They, and the capabilities Windows reads, always live in the registry, also while the
 // settings file holds the archiver's own settings.
 const wchar_t kCreatedKeys[] = L"\\Software\\Ombrix\\CreatedKeys";
-const wchar_t kProductKey[] = L"\\Software\\Ombrix";
 const wchar_t kCapabilitiesKey[] = L"\\Software\\Ombrix\\Capabilities";
 const wchar_t kFileAssociationsKey[] = L"\\Software\\Ombrix\\Capabilities\\FileAssociations";
 
@@ -204,15 +203,13 @@ void RegisterShellIntegration(bool removing, const IntegrationOptions& options) 
             DeleteSettingValue(HKEY_LOCAL_MACHINE, kRegisteredAppsKey, L"Ombrix");
             if (WasCreatedBySetup(kRegisteredAppsKey)) DeleteSettingKeyIfEmpty(HKEY_LOCAL_MACHINE, kRegisteredAppsKey);
         }
-        DeleteSettingTree(HKEY_LOCAL_MACHINE, L"");
-        DeleteSettingTree(HKEY_LOCAL_MACHINE, kProductKey);
     } else if (GetWindowsVersion() >= 0x0600) {
         NoteIfMissing(HKEY_LOCAL_MACHINE, kRegisteredAppsKey);
         WriteSettingString(HKEY_LOCAL_MACHINE, kRegisteredAppsKey, L"Ombrix", L"Software\\Ombrix\\Capabilities");
         WriteSettingString(HKEY_LOCAL_MACHINE, kCapabilitiesKey, L"ApplicationDescription", L"Ombrix");
         // Every archive type is offered, whatever the user chose to associate now.
         for (uint32_t row = 0; row < kExtensionRows; ++row) {
-            const wchar_t* fileType = row == kZipRow ? L"Ombrix.ZIP" : L"Ombrix";
+            const wchar_t* fileType = ExtensionTable[row].fileType;
             const wchar_t* rest = ExtensionTable[row].list;
             while (rest != nullptr && rest[0] != 0) {
                 wchar_t extension[kExtensionChars] = L"";

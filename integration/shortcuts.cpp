@@ -211,13 +211,13 @@ bool UpdateProgramGroup(const Shortcuts& shortcuts, int folderId, bool wanted, c
 }
 
 // Tells the caller which group the shortcuts went to.
-void HandBackGroup(const wchar_t* group, wchar_t* folder, size_t capacity) {
-    if (folder != nullptr && capacity > 0) CopyString(folder, group, capacity);
+void HandBackGroup(const wchar_t* group, wchar_t* groupFolder, size_t capacity) {
+    if (groupFolder != nullptr && capacity > 0) CopyString(groupFolder, group, capacity);
 }
 
 }  // namespace
 
-void UpdateShortcuts(const IntegrationOptions& options, wchar_t* folder, size_t folderCapacity,
+void UpdateShortcuts(const IntegrationOptions& options, wchar_t* groupFolder, size_t groupCapacity,
                      const wchar_t* iconPath) {
     if (!IsIntegrationEnabled()) return;
     Shortcuts shortcuts;
@@ -233,8 +233,8 @@ void UpdateShortcuts(const IntegrationOptions& options, wchar_t* folder, size_t 
     wchar_t group[kPathChars];
     bool wanted = options.linkPrograms;
     if (UpdateProgramGroup(shortcuts, CSIDL_PROGRAMS, wanted, shortcuts.userIcon, group, CountOf(group)) && wanted)
-        HandBackGroup(group, folder, folderCapacity);
+        HandBackGroup(group, groupFolder, groupCapacity);
     if (UpdateProgramGroup(shortcuts, CSIDL_COMMON_PROGRAMS, wanted, nullptr, group, CountOf(group)) && wanted &&
         FileExists(group))
-        HandBackGroup(group, folder, folderCapacity);
+        HandBackGroup(group, groupFolder, groupCapacity);
 }

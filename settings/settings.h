@@ -34,6 +34,10 @@ bool ReadStoredValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName
 // The index-th value of a registry key with its name; false past the last one.
 bool ReadStoredValueAt(HKEY root, const wchar_t* keyPath, DWORD index, BoundedArray<wchar_t>* name,
                        StoredValue* out);
+// A text as the registry gives a REG_SZ value, terminator included.
+bool StoredValueFromText(const wchar_t* text, StoredValue* out);
+// Creates a registry key that may stay without values; the settings file has no empty keys.
+LONG CreateSettingKey(HKEY root, const wchar_t* keyPath);
 // Writes a value exactly as it was read; the settings file, which holds only text, refuses it.
 LONG WriteStoredValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, const StoredValue& value);
 void DeleteSettingKey(HKEY root, const wchar_t* keyPath);

@@ -12,7 +12,8 @@ namespace {
 // user wrote and write where only that user sees it.
 const wchar_t kMachineClasses[] = L"Software\\Classes";
 
-// The view flag combined into key opens for reading, key creation and DeleteSettingKey.
+// The registry view (SetRegistryView) of reads, key tests, writes and DeleteSettingKey; value
+// deletions and the key-tree removal work in the default view.
 REGSAM g_view = 0;
 // How many more registry changes may be made; -1: no limit (a test's stand-in for a kill).
 int32_t g_changesLeft = -1;
@@ -296,6 +297,19 @@ LONG WriteSettingInt(HKEY root, const wchar_t* keyPath, const wchar_t* valueName
     return WriteValue(root, keyPath, valueName, text, kEntryBare, REG_DWORD, &data, sizeof(data));
 }
 
+LONG CreateSettingKey(HKEY root, const wchar_t* keyPath) {
+    // The settings file has no keys of their own: a key there is the entries named under it.
+    return OnRoute(
+        root, keyPath, []() -> LONG { return ERROR_SUCCESS; }, []() -> LONG { return ERROR_SUCCESS; },
+        [&]() -> LONG {
+            wchar_t path[kRegPathChars];
+            if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return ERROR_FILENAME_EXCED_RANGE;
+            if (!MayChangeRegistry()) return ERROR_CANCELLED;
+            ScopedRegKey key;
+            return CreateKey(RegistryRoot(root), path, &key);
+        });
+}
+
 LONG WriteStoredValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, const StoredValue& value) {
     // The registry adds a terminator to text whose size leaves it out when a NUL stands behind
     // the data; behind a copy stands none, so the value keeps its stored size.
@@ -340,19 +354,6 @@ bool QueryWhole(HKEY key, const wchar_t* valueName, DWORD index, BoundedArray<wc
     return false;
 }
 
-// A settings-file entry as the registry would give a REG_SZ value.
-bool EntryAsValue(const wchar_t* text, StoredValue* out) {
-    if (text == nullptr) return false;
-    size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
-    if (bytes > MAXDWORD - sizeof(wchar_t)) return false;
-    out->data.Resize((uint32_t)bytes + sizeof(wchar_t));
-    memcpy(out->data.Data(), text, bytes);
-    out->data[(uint32_t)bytes] = out->data[(uint32_t)bytes + 1] = 0;
-    out->type = REG_SZ;
-    out->bytes = (DWORD)bytes;
-    return true;
-}
-
 void DeleteRegistryValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName) {
     wchar_t path[kRegPathChars];
     if (!ComposeRegistryPath(root, keyPath, path, CountOf(path))) return;
@@ -376,9 +377,21 @@ void DeleteRegistryKey(HKEY root, const wchar_t* keyPath) {
 
 }  // namespace
 
+bool StoredValueFromText(const wchar_t* text, StoredValue* out) {
+    if (text == nullptr) return false;
+    size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+    if (bytes > MAXDWORD - sizeof(wchar_t)) return false;
+    out->data.Resize((uint32_t)bytes + sizeof(wchar_t));
+    memcpy(out->data.Data(), text, bytes);
+    out->data[(uint32_t)bytes] = out->data[(uint32_t)bytes + 1] = 0;
+    out->type = REG_SZ;
+    out->bytes = (DWORD)bytes;
+    return true;
+}
+
 bool ReadStoredValue(HKEY root, const wchar_t* keyPath, const wchar_t* valueName, StoredValue* out) {
     return OnRoute(
-        root, keyPath, [&] { return EntryAsValue(FindEntry(root, keyPath, valueName), out); }, [] { return false; },
+        root, keyPath, [&] { return StoredValueFromText(FindEntry(root, keyPath, valueName), out); }, [] { return false; },
         [&] {
             ScopedRegKey key;
             return OpenForReading(root, keyPath, &key) && QueryWhole(key.Get(), valueName, 0, nullptr, out);

@@ -1,7 +1,7 @@
 // What OK in the setup dialog does: save the choices, then register everything they ask for.
 #include "setup/setup.h"
 
-bool ApplyIntegration(const IntegrationOptions& options, wchar_t* folder, size_t folderCapacity) {
+bool ApplyIntegration(const IntegrationOptions& options, wchar_t* groupFolder, size_t groupCapacity) {
     // Without the right to write the system-wide entries nothing else is attempted.
     if (!RegisterAppPaths()) return false;
     RegisterShellIntegration(false, options);
@@ -13,7 +13,7 @@ bool ApplyIntegration(const IntegrationOptions& options, wchar_t* folder, size_t
     // A path on a network share would make Explorer contact that host for the shortcut's icon;
     // it is not even looked at.
     bool haveIcon = icon[0] != 0 && IsLocalPath(icon) && FileExists(icon);
-    UpdateShortcuts(options, folder, folderCapacity, haveIcon ? icon : nullptr);
+    UpdateShortcuts(options, groupFolder, groupCapacity, haveIcon ? icon : nullptr);
     return true;
 }
 
@@ -27,5 +27,5 @@ void ConfirmSetup(const IntegrationOptions& options) {
     if (!g_run.msi) WriteUninstallEntry();
     ApplyIntegration(options, g_shell.openAfterSetup, CountOf(g_shell.openAfterSetup));
     // An ".ace" binding left by an older version goes back to its previous handler.
-    BindExtension(L".ace", false, false, false, false);
+    BindExtension(kRetiredRow.list, kRetiredRow, false, false);
 }

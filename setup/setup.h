@@ -27,7 +27,8 @@ void ToggleAllAssociations(HWND dialog);
 
 /* apply.cpp */
 // Registers what the options ask for; false when the system-wide entries may not be written.
-bool ApplyIntegration(const IntegrationOptions& options, wchar_t* folder, size_t folderCapacity);
+// groupFolder receives the program group's folder when the shortcuts made one.
+bool ApplyIntegration(const IntegrationOptions& options, wchar_t* groupFolder, size_t groupCapacity);
 // OK in the setup dialog: saves the options, applies them, writes the uninstall entry (not
 // with /msi) and gives ".ace" back.
 void ConfirmSetup(const IntegrationOptions& options);

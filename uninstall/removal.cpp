@@ -1,5 +1,5 @@
 // Integration removal: takes back what setup registered, then the product's own keys. The
-// extensions go back first, while the user's key still holds what they looked like before.
+// extensions go back first, while the records of what they looked like before still stand.
 #include "uninstall/uninstall.h"
 
 #include <shlobj.h>
@@ -13,6 +13,10 @@ void RemoveIntegration() {
     // Explorer reloads the associations before the shell extension goes.
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
     RegisterShellIntegration(true, cleared);
+    // The machine's product key, once the shell extension no longer needs the keys it noted there:
+    // where the settings are served (Ombrix.ini, while it is in use), and in the registry in any case.
+    DeleteSettingTree(HKEY_LOCAL_MACHINE, L"");
+    DeleteSettingTree(HKEY_LOCAL_MACHINE, L"\\Software\\Ombrix");
     UpdateShortcuts(cleared, nullptr, 0, nullptr);
 
     // The archiver's file classes, then the user's settings (from Ombrix.ini when it is in use).

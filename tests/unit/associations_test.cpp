@@ -75,6 +75,20 @@ std::string DescribeRemembered(const std::wstring& extension) {
     return text;
 }
 
+// The machine-wide record as regedit shows it: "Exist|default|New values", "-" for none.
+std::string DescribeRecord(const std::wstring& extension) {
+    std::wstring key = L"Software\\Ombrix\\Previous\\" + extension, text;
+    DWORD exist = 0, size = sizeof(exist);
+    bool existSet = RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"Exist", RRF_RT_REG_DWORD, nullptr, &exist, &size) == 0;
+    std::string out = (existSet ? std::to_string(exist) : "-") + "|";
+    out += ReadText(HKEY_LOCAL_MACHINE, key, L"", &text) ? bench::Utf8(text) + "|" : "-|";
+    if (!KeyExists(HKEY_LOCAL_MACHINE, key + L"\\ShellNew")) return out + "-";
+    for (const wchar_t* name : {L"FileName", L"NullFile", L"ItemName"}) {
+        if (ReadText(HKEY_LOCAL_MACHINE, key + L"\\ShellNew", name, &text)) out += bench::Utf8(name) + "=" + bench::Utf8(text) + ";";
+    }
+    return out;
+}
+
 std::wstring Volume(int number) {
     wchar_t name[8];
     swprintf(name, 8, L".k%02d", number);
@@ -97,13 +111,12 @@ struct Row {
     const char* bound;             // the extension after setup
     const char* remembered;        // Setup\<extension> after setup
     const char* givenBack;         // the extension after removal
-    const wchar_t* cutNew = nullptr;      // remembered "New" values, cut short, set before removal
 };
 
 const Row kRows[] = {
     {L".kva", L"", L"*", nullptr, nullptr, "Ombrix +FileName=<kvanew.dat>", "1||*", " +NullFile="},
     {L".zip", L"Old.Zip", L"C:\\old\\empty.zip", nullptr, nullptr, "Ombrix.ZIP +FileName=<zipnew.dat>",
-     "1|Old.Zip|C:\\old\\empty.zip", "Old.Zip", L"4E00,1,0000;4"},
+     "1|Old.Zip|C:\\old\\empty.zip", "Old.Zip +FileName=C:\\old\\empty.zip"},
     {L".7z", L"Other.7z", L"*", nullptr, nullptr, "Ombrix +NullFile=", "1|Other.7z|*", "Other.7z +NullFile="},
     {L".cab", nullptr, nullptr, nullptr, nullptr, "Ombrix", "0||", "absent"},
     {L".gz", L"Gzip.Old", nullptr, nullptr, nullptr, "Ombrix", "1|Gzip.Old|", "Gzip.Old"},
@@ -193,6 +206,9 @@ TEST(FileAssociations, SetupThenRemovalGivesEveryExtensionBack) {
         EXPECT_EQ(row.bound, DescribeClass(row.extension)) << "bound " << bench::Utf8(row.extension);
         EXPECT_EQ(row.remembered, DescribeRemembered(row.extension)) << "remembered " << bench::Utf8(row.extension);
     }
+    EXPECT_EQ("1|Old.Zip|FileName=C:\\old\\empty.zip;", DescribeRecord(L".zip"));
+    EXPECT_EQ("1||NullFile=;", DescribeRecord(L".kva"));
+    EXPECT_EQ("0|-|-", DescribeRecord(L".cab"));
     EXPECT_EQ(30, CountVolumes("Ombrix"));
     EXPECT_EQ("absent", DescribeClass(L".k30"));
     EXPECT_EQ(kKvaBytes, bench::ReadFileBytes(TemplatePath(L"kvanew.dat")));
@@ -221,9 +237,6 @@ TEST(FileAssociations, SetupThenRemovalGivesEveryExtensionBack) {
     // of ".zip" (a program's type, a "New" command); then everything is given back.
     for (const Row& row : kRows) {
         if (row.takenOverBy != nullptr) SetText(HKEY_CLASSES_ROOT, row.extension, L"", row.takenOverBy);
-        if (row.cutNew != nullptr)
-            SetText(HKEY_LOCAL_MACHINE, L"Software\\Ombrix\\Previous\\" + std::wstring(row.extension), L"PreviousShellNew",
-                    row.cutNew);
     }
     const std::wstring zipKey = std::wstring(kSetup) + L"\\.zip";
     SetText(HKEY_CURRENT_USER, zipKey, L"Type", L"exefile");
@@ -233,7 +246,7 @@ TEST(FileAssociations, SetupThenRemovalGivesEveryExtensionBack) {
     for (size_t i = 0; i < CountOf(kRows); i++) {
         const Row& row = kRows[i];
         EXPECT_EQ(row.givenBack, DescribeClass(row.extension)) << "given back " << bench::Utf8(row.extension);
-        bool exactlyAsBefore = row.takenOverBy == nullptr && row.presetType == nullptr && row.cutNew == nullptr &&
+        bool exactlyAsBefore = row.takenOverBy == nullptr && row.presetType == nullptr &&
                                (row.priorType == nullptr || CompareNoCase(row.priorType, L"Ombrix") != 0);
         if (exactlyAsBefore) {
             EXPECT_EQ(prior[i], DescribeClass(row.extension)) << "as before " << bench::Utf8(row.extension);
@@ -252,9 +265,9 @@ TEST(FileAssociations, KeysSetupCreatedAreGoneAfterRemoval) {
     bool productExisted = KeyExists(HKEY_CURRENT_USER, kProduct);
     RemoveEverythingTouched(productExisted);
     // .kva had no key: its "New" entry must not keep an empty key alive after removal.
-    BindExtension(L".kva", true, true, true, false);
+    BindExtension(L".kva", ExtensionTable[kKvaRow], true, true);
     EXPECT_EQ("Ombrix +FileName=<kvanew.dat>", DescribeClass(L".kva"));
-    BindExtension(L".kva", false, false, true, false);
+    BindExtension(L".kva", ExtensionTable[kKvaRow], false, false);
     EXPECT_EQ("absent", DescribeClass(L".kva"));
     EXPECT_EQ(100, CountVolumes("absent"));
 
@@ -262,7 +275,7 @@ TEST(FileAssociations, KeysSetupCreatedAreGoneAfterRemoval) {
     // another extension's remembered state.
     std::wstring extension = L"." + std::wstring(73, L'q');
     std::wstring cut = std::wstring(kSetup) + L"\\" + extension.substr(0, 73);
-    BindExtension(extension.c_str(), true, true, true, false);
+    BindExtension(extension.c_str(), ExtensionTable[kKvaRow], true, true);
     EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, extension));
     EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, cut));
     EXPECT_EQ(100, CountVolumes("absent"));
@@ -322,35 +335,42 @@ TEST(FileAssociations, GiveBackCutShortAnywhereIsFinishedByTheNextRun) {
 
 // Records given back exactly as stored, and only from where they may come: an odd-sized per-user
 // text ends at its whole characters, a text stored without its terminator keeps its size, a "New"
-// value whose name only looks like "FileName" is another value, and where a machine-wide record
-// stands nothing per-user is read.
+// value whose name only looks like "FileName" is another value, where a machine-wide record stands
+// nothing per-user is read, and a record in the hex text form of test builds counts as none.
 TEST(FileAssociations, RecordsAreGivenBackAsStored) {
     bool productExisted = KeyExists(HKEY_CURRENT_USER, kProduct);
+    enum { kUser, kCopy, kTextForm };
     const struct {
-        const wchar_t *extension, *previousDefault, *previousShellNew;  // the machine record, if a default
-        const char* userType;  // raw REG_SZ bytes of the user's "Type"
-        const wchar_t *userShellNew;
+        const wchar_t* extension;
+        int record;
+        const char* keptDefault;  // raw REG_SZ bytes of the record's default value
+        DWORD keptBytes;
+        const wchar_t* keptNewName;  // a value of the record's "New" entry
+        const char* userType;        // raw REG_SZ bytes of the user's "Type"
+        const wchar_t* userShellNew;
         const char* givenBack;
         DWORD defaultBytes;
-    } rows[] = {{L".odd", nullptr, nullptr, "A", nullptr, "A", 4}, {L".odd", L"1,4100", nullptr, nullptr, nullptr, "A", 2},
-                {L".zip", L"1,4F006C0064000000", L"460069006C006500AD004E0061006D006500,1,78000000;", nullptr, nullptr,
-                 "Old +ShellNew", 8},
-                {L".zip", L"1,4F006C0064000000", nullptr, nullptr, L"C:\\evil.zip", "Old", 8}};
+    } rows[] = {{L".odd", kUser, nullptr, 0, nullptr, "A", nullptr, "A", 4},
+                {L".odd", kCopy, "A", 2, nullptr, nullptr, nullptr, "A", 2},
+                {L".zip", kCopy, "O\0l\0d\0", 8, L"File\u00ADName", nullptr, nullptr, "Old +ShellNew", 8},
+                {L".zip", kCopy, "O\0l\0d\0", 8, nullptr, nullptr, L"C:\\evil.zip", "Old", 8},
+                {L".zip", kTextForm, nullptr, 0, nullptr, nullptr, nullptr, "absent", 0}};
     for (const auto& row : rows) {
         RemoveEverythingTouched(productExisted);
-        bool zip = wcscmp(row.extension, L".zip") == 0, machine = row.previousDefault != nullptr;
-        BindExtension(row.extension, true, true, false, zip);
+        const ExtensionRow& tableRow = ExtensionTable[wcscmp(row.extension, L".zip") == 0 ? kZipRow : kIsoRow];
+        BindExtension(row.extension, tableRow, true, true);
         const std::wstring record = L"Software\\Ombrix\\Previous\\" + std::wstring(row.extension);
         const std::wstring user = std::wstring(kSetup) + L"\\" + row.extension;
         DWORD one = 1, bytes = 0;
-        if (!machine) DropTree(HKEY_LOCAL_MACHINE, record);
-        RegSetKeyValueW(machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, (machine ? record : user).c_str(), L"Exist", REG_DWORD, &one, 4);
-        if (machine) SetText(HKEY_LOCAL_MACHINE, record, L"PreviousDefault", row.previousDefault);
-        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, record.c_str(), L"PreviousShellNew");
-        if (row.previousShellNew != nullptr) SetText(HKEY_LOCAL_MACHINE, record, L"PreviousShellNew", row.previousShellNew);
+        if (row.record == kUser) DropTree(HKEY_LOCAL_MACHINE, record);
+        RegSetKeyValueW(row.record != kUser ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, (row.record != kUser ? record : user).c_str(),
+                        L"Exist", REG_DWORD, &one, 4);
+        if (row.keptDefault != nullptr) RegSetKeyValueW(HKEY_LOCAL_MACHINE, record.c_str(), nullptr, REG_SZ, row.keptDefault, row.keptBytes);
+        if (row.keptNewName != nullptr) SetText(HKEY_LOCAL_MACHINE, record + L"\\ShellNew", row.keptNewName, L"x");
+        if (row.record == kTextForm) SetText(HKEY_LOCAL_MACHINE, record, L"PreviousDefault", L"1,4F006C0064000000");
         if (row.userType != nullptr) RegSetKeyValueW(HKEY_CURRENT_USER, user.c_str(), L"Type", REG_SZ, row.userType, 1);
         if (row.userShellNew != nullptr) SetText(HKEY_CURRENT_USER, user, L"ShellNew", row.userShellNew);
-        BindExtension(row.extension, false, false, false, zip);
+        BindExtension(row.extension, tableRow, false, false);
         EXPECT_EQ(row.givenBack, DescribeClass(row.extension)) << bench::Utf8(record);
         RegGetValueW(HKEY_CLASSES_ROOT, row.extension, nullptr, RRF_RT_ANY, nullptr, nullptr, &bytes);
         EXPECT_EQ(row.defaultBytes, bytes) << bench::Utf8(record);

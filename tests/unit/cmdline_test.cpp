@@ -21,7 +21,7 @@ RunOptions Parse(const wchar_t* installer, const wchar_t* own) {
     g_run = RunOptions();
     SetEnvironmentVariableW(L"sfxcmd", installer);
     ParseInstallerLine();
-    ParseCommandSource(own, false);
+    ActOnSwitches(own, false);
     return g_run;
 }
 
