@@ -54,8 +54,8 @@ void BindAllExtensions(const IntegrationOptions& options);
 // Binds the extension of a table row when selected; otherwise gives it back.
 void BindExtension(const wchar_t* extension, const ExtensionRow& row, bool selected, bool shellExtWanted);
 // The old-style volume names of multi-volume KVA archives, ".k00" on. Setup binds the first 30;
-// older versions bound up to ".k99", so the give-back looks at all 100 and takes back only those
-// that open with the archiver or that a record names.
+// older versions may have bound up to ".k99", so the give-back looks at all 100 and takes back
+// only those that open with the archiver or that a record names.
 enum : uint32_t { kBoundVolumes = 30, kVolumeNames = 100 };
 bool VolumeName(uint32_t number, wchar_t* out, size_t capacity);
 
