@@ -124,7 +124,8 @@ void RegisterShellIntegration(bool removing, const IntegrationOptions& options);
 void RegisterShellExtension(const IntegrationOptions& options, const wchar_t* dllName, const wchar_t* clsid,
                             const wchar_t* handlerName, bool is64Bit);
 void UseRegistryView(bool want64Bit);
-// Deletes the App Paths entry in the default view and, under WOW64, in the 64-bit view.
+// Deletes the App Paths entry in the default view and, under WOW64, in the 64-bit view, and the
+// program path noted beside it under the product key.
 void RemoveAppPaths();
 
 /* shortcuts.cpp */

@@ -154,6 +154,7 @@ void RemoveAppPaths() {
     UseRegistryView(true);
     if (IsWow64()) DeleteSettingKey(HKEY_LOCAL_MACHINE, kAppPathsKey);
     UseRegistryView(false);
+    DeleteSettingValue(HKEY_LOCAL_MACHINE, L"", L"exe32");
 }
 
 void RegisterShellExtension(const IntegrationOptions& options, const wchar_t* dllName, const wchar_t* clsid,
@@ -203,6 +204,10 @@ void RegisterShellIntegration(bool removing, const IntegrationOptions& options) 
             DeleteSettingValue(HKEY_LOCAL_MACHINE, kRegisteredAppsKey, L"Ombrix");
             if (WasCreatedBySetup(kRegisteredAppsKey)) DeleteSettingKeyIfEmpty(HKEY_LOCAL_MACHINE, kRegisteredAppsKey);
         }
+        // Its own under the product key: the capabilities, and the notes of the keys it had to
+        // create, which the removals above have read for the last time.
+        DeleteSettingTree(HKEY_LOCAL_MACHINE, kCapabilitiesKey);
+        DeleteSettingTree(HKEY_LOCAL_MACHINE, kCreatedKeys);
     } else if (GetWindowsVersion() >= 0x0600) {
         NoteIfMissing(HKEY_LOCAL_MACHINE, kRegisteredAppsKey);
         WriteSettingString(HKEY_LOCAL_MACHINE, kRegisteredAppsKey, L"Ombrix", L"Software\\Ombrix\\Capabilities");

@@ -13,8 +13,9 @@ void RemoveIntegration() {
     // Explorer reloads the associations before the shell extension goes.
     SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
     RegisterShellIntegration(true, cleared);
-    // The machine's product key, once the shell extension no longer needs the keys it noted there:
-    // where the settings are served (Ombrix.ini, while it is in use), and in the registry in any case.
+    // The machine's product key with what is left in it (the extensions' records, given back
+    // above): where its settings are served (Ombrix.ini, while it is in use), and the registry key,
+    // which never goes to the file.
     DeleteSettingTree(HKEY_LOCAL_MACHINE, L"");
     DeleteSettingTree(HKEY_LOCAL_MACHINE, L"\\Software\\Ombrix");
     UpdateShortcuts(cleared, nullptr, 0, nullptr);

@@ -97,7 +97,7 @@ const Row kRows[] = {
     // Default programs: every extension of every row, whatever the user associated.
     {LM, L"Software\\RegisteredApplications", L"Ombrix", L"Software\\Ombrix\\Capabilities", Kind::Product, When::Always, View::Own},
     {LM, L"Software\\Ombrix\\Capabilities", L"ApplicationDescription", L"Ombrix", Kind::Product, When::Always, View::OwnOnly},
-    {LM, L"Software\\Ombrix", L"exe32", L"{DIR}\\Ombrix.exe", Kind::Product, When::Always, View::OwnOnly},
+    {LM, L"Software\\Ombrix", L"exe32", L"{DIR}\\Ombrix.exe", Kind::AppPath, When::Always, View::OwnOnly},
     // App Paths: in the process's view, and under WOW64 in the 64-bit view as well.
     {LM, APP_PATHS, L"", L"{DIR}\\Ombrix.exe", Kind::AppPath, When::Always, View::Own},
     {LM, APP_PATHS, L"Path", L"{DIR}", Kind::AppPath, When::Always, View::Own},
