@@ -4,7 +4,6 @@
 #include "tests/unit/settingstest.h"
 
 #include <gtest/gtest.h>
-#include <shlobj.h>
 
 #include <string>
 
@@ -34,23 +33,11 @@ void MakeDeepTree(HKEY root, const std::wstring& top) {
     }
 }
 
-class KeyTreeTest : public testing::Test {
+class KeyTreeTest : public SettingsKeysTest {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(bench::PathExists(AppDataIni())) << "a settings file in AppData would serve these tests";
-        Clean();
-    }
-    void TearDown() override { Clean(); }
-
-    static void Clean() {
-        ClearSettingsFile();
-        DeleteFileW(IniPath().c_str());
-        bench::DeleteKeyTree(HKEY_CURRENT_USER, kTree);
-        bench::DeleteKeyTree(HKEY_CURRENT_USER, kSibling);
-        bench::DeleteKeyTree(HKEY_CURRENT_USER, kAbsolute);
-        bench::DeleteKeyTree(HKEY_CLASSES_ROOT, kClass);
-        bench::DeleteKeyIfEmpty(HKEY_CURRENT_USER, kProduct);
-    }
+    KeyTreeTest()
+        : SettingsKeysTest({{HKEY_CURRENT_USER, kTree}, {HKEY_CURRENT_USER, kSibling}, {HKEY_CURRENT_USER, kAbsolute},
+                            {HKEY_CLASSES_ROOT, kClass}}) {}
 };
 
 }  // namespace

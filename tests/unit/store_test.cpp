@@ -4,7 +4,6 @@
 #include "tests/unit/settingstest.h"
 
 #include <gtest/gtest.h>
-#include <shlobj.h>
 
 #include <string>
 
@@ -21,31 +20,18 @@ const wchar_t kView[] = L"Software\\Ombrix\\TestStoreView";
 
 void WriteIni(const std::string& text) { ASSERT_TRUE(bench::WriteFileBytes(IniPath(), text)); }
 
-class StoreTest : public testing::Test {
+class StoreTest : public SettingsKeysTest {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(bench::PathExists(AppDataIni())) << "a settings file in AppData would serve these tests";
-        Clean();
-    }
-    void TearDown() override { Clean(); }
-
-    static void Clean() {
-        ClearSettingsFile();
-        SetRegistryView(0);
-        DeleteFileW(IniPath().c_str());
-        bench::DeleteKeyTree(HKEY_CURRENT_USER, kScratch);
-        bench::DeleteKeyTree(HKEY_CURRENT_USER, kAbsolute);
-        bench::DeleteKeyTree(HKEY_LOCAL_MACHINE, kScratch);
-        bench::DeleteKeyTree(HKEY_LOCAL_MACHINE, L"Software\\Ombrix\\Capabilities");
-        bench::DeleteKeyTree(HKEY_CLASSES_ROOT, kClass);
-        bench::DeleteKeyTree(HKEY_CLASSES_ROOT, kNewClass);
-        bench::DeleteKeyTree(HKEY_LOCAL_MACHINE, kView, KEY_WOW64_64KEY);
-        bench::DeleteKeyTree(HKEY_LOCAL_MACHINE, kView, KEY_WOW64_32KEY);
-        bench::DeleteValue(HKEY_CURRENT_USER, kProduct, L"TestStoreValue");
-        bench::DeleteKeyIfEmpty(HKEY_CURRENT_USER, kProduct);
-        bench::DeleteKeyIfEmpty(HKEY_LOCAL_MACHINE, kProduct, KEY_WOW64_32KEY);
-        bench::DeleteKeyIfEmpty(HKEY_LOCAL_MACHINE, kProduct, KEY_WOW64_64KEY);
-    }
+    StoreTest()
+        : SettingsKeysTest({{HKEY_CURRENT_USER, kScratch},
+                            {HKEY_CURRENT_USER, kAbsolute},
+                            {HKEY_LOCAL_MACHINE, kScratch},
+                            {HKEY_LOCAL_MACHINE, L"Software\\Ombrix\\Capabilities"},
+                            {HKEY_CLASSES_ROOT, kClass},
+                            {HKEY_CLASSES_ROOT, kNewClass},
+                            {HKEY_LOCAL_MACHINE, kView, KEY_WOW64_64KEY},
+                            {HKEY_LOCAL_MACHINE, kView, KEY_WOW64_32KEY},
+                            {HKEY_CURRENT_USER, kProduct, 0, L"TestStoreValue"}}) {}
 };
 
 }  // namespace
