@@ -119,7 +119,7 @@ bool ReadDword(HKEY root, const std::wstring& path, const wchar_t* name, DWORD* 
 // "missing", a terminated REG_SZ's text ("unterminated:" and the text without its terminator),
 // "dword:N", or "type N" for any other value.
 std::wstring ValueText(HKEY root, const std::wstring& path, const wchar_t* name, REGSAM view = 0);
-// Create the key where needed; the registry's status.
+// The setters create the key where needed and give the registry's status.
 LONG SetValue(HKEY root, const std::wstring& path, const wchar_t* name, DWORD type, const void* data, DWORD size,
               REGSAM view = 0);
 LONG SetText(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& text, REGSAM view = 0);

@@ -1,4 +1,5 @@
-// Shared by the settings tests: turns at the one Ombrix.ini beside the test programs.
+// Shared by the settings tests: turns at the one Ombrix.ini beside the test programs, and the
+// fixture that clears what a case wrote.
 #pragma once
 
 #include "settings/settings.h"
