@@ -6,6 +6,7 @@
 #include <objbase.h>
 
 #include <functional>
+#include <list>
 #include <map>
 #include <string>
 #include <utility>
@@ -100,6 +101,62 @@ public:
 private:
     bool ok_;
 };
+}  // namespace bench
+
+// The registry (tests/bench/registry.cpp). view is 0 for the process's own, or KEY_WOW64_64KEY or
+// KEY_WOW64_32KEY; the readers give what Windows holds, so a case asserts on it at its own line.
+namespace bench {
+
+bool KeyExists(HKEY root, const std::wstring& path, REGSAM view = 0);
+// The value's type and bytes; false when the key or the value is missing.
+bool ReadValue(HKEY root, const std::wstring& path, const wchar_t* name, DWORD* type, std::string* bytes,
+               REGSAM view = 0);
+// A REG_SZ value's text, to its first terminator or the end of its bytes; false when missing or of
+// another type.
+bool ReadText(HKEY root, const std::wstring& path, const wchar_t* name, std::wstring* text, REGSAM view = 0);
+// A REG_DWORD of four bytes; false for anything else.
+bool ReadDword(HKEY root, const std::wstring& path, const wchar_t* name, DWORD* value, REGSAM view = 0);
+// "missing", a terminated REG_SZ's text ("unterminated:" and the text without its terminator),
+// "dword:N", or "type N" for any other value.
+std::wstring ValueText(HKEY root, const std::wstring& path, const wchar_t* name, REGSAM view = 0);
+// The setters create the key where needed and give the registry's status.
+LONG SetValue(HKEY root, const std::wstring& path, const wchar_t* name, DWORD type, const void* data, DWORD size,
+              REGSAM view = 0);
+LONG SetText(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& text, REGSAM view = 0);
+LONG SetDword(HKEY root, const std::wstring& path, const wchar_t* name, DWORD value, REGSAM view = 0);
+void DeleteValue(HKEY root, const std::wstring& path, const wchar_t* name, REGSAM view = 0);
+// A test's key with everything below it; refused for an empty path and a key right below HKCU or HKLM.
+void DeleteKeyTree(HKEY root, const std::wstring& path, REGSAM view = 0);
+// Only while the key holds neither subkeys nor values.
+void DeleteKeyIfEmpty(HKEY root, const std::wstring& path, REGSAM view = 0);
+
+// One value as it stands, put back exactly (or removed again) when the scope ends.
+class SavedValue {
+public:
+    SavedValue(HKEY root, const std::wstring& path, const wchar_t* name, REGSAM view = 0);
+    ~SavedValue();
+    SavedValue(const SavedValue&) = delete;
+    SavedValue& operator=(const SavedValue&) = delete;
+
+private:
+    HKEY root_;
+    std::wstring path_, name_;
+    REGSAM view_;
+    bool had_ = false;
+    DWORD type_ = 0;
+    std::string bytes_;
+};
+
+// Wine reports the registry's version to a program that declares Windows 10 support: 10.0 and the
+// build, in both views, until the scope ends (22631 and later is Windows 11).
+class ReportedVersion {
+public:
+    explicit ReportedVersion(const wchar_t* build);
+
+private:
+    std::list<SavedValue> saved_;
+};
+
 }  // namespace bench
 
 // For tests that only mean something for the 32-bit program under WOW64.

@@ -17,63 +17,17 @@ const wchar_t kProduct[] = L"Software\\Ombrix";
 const wchar_t kSetup[] = L"Software\\Ombrix\\Setup";
 const wchar_t kMenuItems[] = L"Software\\Ombrix\\Setup\\MenuItems";
 const wchar_t kTopMenuItems[] = L"Software\\Ombrix\\Setup\\TopMenuItems";
-const wchar_t kVersionKey[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion";
 const wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
 const DWORD kAbsent = 0xFFFFFFFF;
 
-// Reads a value of the given view into data; false when it is not there.
-bool Query(HKEY root, const std::wstring& key, const wchar_t* value, REGSAM view, void* data, DWORD size) {
-    HKEY handle;
-    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_READ | view, &handle) != ERROR_SUCCESS) return false;
-    LONG status = RegQueryValueExW(handle, value, nullptr, nullptr, static_cast<BYTE*>(data), &size);
-    RegCloseKey(handle);
-    return status == ERROR_SUCCESS;
-}
-
 DWORD ReadDword(HKEY root, const std::wstring& key, const wchar_t* value) {
     DWORD data = 0;
-    return Query(root, key, value, 0, &data, sizeof(data)) ? data : kAbsent;
+    return bench::ReadDword(root, key, value, &data) ? data : kAbsent;
 }
 
-std::wstring ReadText(HKEY root, const std::wstring& key, const wchar_t* value, REGSAM view = 0) {
-    wchar_t text[256] = L"";
-    return Query(root, key, value, view, text, sizeof(text) - sizeof(wchar_t)) ? text : L"(absent)";
-}
-
-bool KeyExists(const std::wstring& key) {
-    HKEY handle;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_READ, &handle) != ERROR_SUCCESS) return false;
-    RegCloseKey(handle);
-    return true;
-}
-
-// Writes a value, or deletes it for kAbsent / "(absent)".
-void Write(HKEY root, const std::wstring& key, const wchar_t* value, DWORD data, REGSAM view = 0) {
-    HKEY handle;
-    if (RegCreateKeyExW(root, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE | view, nullptr, &handle, nullptr) != 0)
-        return;
-    if (data == kAbsent) RegDeleteValueW(handle, value);
-    else RegSetValueExW(handle, value, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof(data));
-    RegCloseKey(handle);
-}
-
-void WriteText(HKEY root, const std::wstring& key, const wchar_t* value, const std::wstring& text, REGSAM view) {
-    HKEY handle;
-    if (RegOpenKeyExW(root, key.c_str(), 0, KEY_SET_VALUE | view, &handle) != ERROR_SUCCESS) return;
-    if (text == L"(absent)") RegDeleteValueW(handle, value);
-    else RegSetValueExW(handle, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                        (DWORD)(text.size() + 1) * sizeof(wchar_t));
-    RegCloseKey(handle);
-}
-
+// Both views: a 32-bit setup under WOW64 may have written either.
 void DeleteKey(HKEY root, const wchar_t* path) {
-    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
-        HKEY handle;
-        if (RegOpenKeyExW(root, path, 0, KEY_ALL_ACCESS | view, &handle) != ERROR_SUCCESS) continue;
-        RegDeleteTreeW(handle, nullptr);
-        RegCloseKey(handle);
-        RegDeleteKeyExW(root, path, view, 0);
-    }
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) bench::DeleteKeyTree(root, path, view);
 }
 
 // What a confirmed setup may have registered, and the user's settings.
@@ -91,7 +45,7 @@ void ForgetSetup() {
     DeleteKey(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Ombrix.exe");
     DeleteKey(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ombrix archiver");
     for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY})
-        WriteText(HKEY_LOCAL_MACHINE, L"Software\\RegisteredApplications", L"Ombrix", L"(absent)", view);
+        bench::DeleteValue(HKEY_LOCAL_MACHINE, L"Software\\RegisteredApplications", L"Ombrix", view);
 }
 
 // How the prefix looks to the program for one run: Windows 10 or 11, the screen resolution, a
@@ -137,30 +91,18 @@ bench::RunResult RunProgram(const Scene& scene, const std::wstring& arguments, b
     // Wine reports the version and build number of the registry to a program that declares
     // Windows 10 support; for Windows 11, WMI, which would still name the system Windows 10, is
     // switched off for the program.
-    const wchar_t* names[2] = {L"CurrentVersion", L"CurrentBuildNumber"};
-    const wchar_t* wanted[2] = {L"10.0", scene.windows11 ? L"22631" : L"19045"};
-    const REGSAM views[2] = {KEY_WOW64_64KEY, KEY_WOW64_32KEY};
-    std::wstring saved[2][2];
-    for (int v = 0; v < 2; ++v) {
-        for (int n = 0; n < 2; ++n) {
-            saved[v][n] = ReadText(HKEY_LOCAL_MACHINE, kVersionKey, names[n], views[v]);
-            WriteText(HKEY_LOCAL_MACHINE, kVersionKey, names[n], wanted[n], views[v]);
-        }
-    }
+    bench::ReportedVersion version(scene.windows11 ? L"22631" : L"19045");
     // WINEDLLOVERRIDES in the child's environment does not reach Wine's loader; its per-program
     // settings do.
     const wchar_t* appKey = L"Software\\Wine\\AppDefaults\\Uninstall.exe";
-    bool hadAppKey = KeyExists(appKey);
-    if (scene.windows11) {
-        HKEY handle;
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, (std::wstring(appKey) + L"\\DllOverrides").c_str(), 0, nullptr, 0,
-                            KEY_SET_VALUE, nullptr, &handle, nullptr) == ERROR_SUCCESS) {
-            RegSetValueExW(handle, L"wbemprox", 0, REG_SZ, reinterpret_cast<const BYTE*>(L""), sizeof(wchar_t));
-            RegCloseKey(handle);
-        }
+    bool hadAppKey = bench::KeyExists(HKEY_CURRENT_USER, appKey);
+    const std::wstring overrides = std::wstring(appKey) + L"\\DllOverrides";
+    if (scene.windows11) bench::SetText(HKEY_CURRENT_USER, overrides, L"wbemprox", L"");
+    std::unique_ptr<bench::SavedValue> dpi;
+    if (scene.dpi != 96) {
+        dpi.reset(new bench::SavedValue(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels"));
+        bench::SetDword(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", (DWORD)scene.dpi);
     }
-    DWORD oldDpi = ReadDword(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels");
-    if (scene.dpi != 96) Write(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", (DWORD)scene.dpi);
     const char* language =
         scene.rightToLeft ? "Ombrix test language\r\n*****messages***\r\n:DIRECTION RTL\r\n" : scene.language;
     std::unique_ptr<TranslatedProgram> translated;
@@ -173,13 +115,10 @@ bench::RunResult RunProgram(const Scene& scene, const std::wstring& arguments, b
     bench::RunResult result = bench::Run(spec);
 
     translated.reset();
-    if (scene.dpi != 96) Write(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", oldDpi);
+    dpi.reset();
     if (scene.windows11 && !hadAppKey) DeleteKey(HKEY_CURRENT_USER, appKey);
     if (scene.windows11 && hadAppKey)
-        RegDeleteKeyValueW(HKEY_CURRENT_USER, (std::wstring(appKey) + L"\\DllOverrides").c_str(), L"wbemprox");
-    for (int v = 0; v < 2; ++v) {
-        for (int n = 0; n < 2; ++n) WriteText(HKEY_LOCAL_MACHINE, kVersionKey, names[n], saved[v][n], views[v]);
-    }
+        bench::DeleteValue(HKEY_CURRENT_USER, overrides, L"wbemprox");
     return result;
 }
 
@@ -356,7 +295,7 @@ TEST_F(Dialogs, SetupDialog) {
         EXPECT_EQ(1, dialogs);
         EXPECT_EQ(c.exitCode, result.exitCode);
         if (c.saved.empty()) {
-            EXPECT_FALSE(KeyExists(kSetup)) << "a cancelled setup stored options";
+            EXPECT_FALSE(bench::KeyExists(HKEY_CURRENT_USER, kSetup)) << "a cancelled setup stored options";
         }
         for (const auto& value : c.saved) {
             size_t colon = value.first.find(L':');
@@ -402,7 +341,7 @@ TEST_F(Dialogs, ContextItemsDialog) {
         SCOPED_TRACE(c.name);
         ForgetSetup();
         for (const auto& value : c.storedTop)
-            Write(HKEY_CURRENT_USER, kTopMenuItems, value.first.c_str(), value.second);
+            bench::SetDword(HKEY_CURRENT_USER, kTopMenuItems, value.first.c_str(), value.second);
         bool seenItems = false;
         auto handler = [&](const bench::WindowSeen& seen) {
             if (GetDlgItem(seen.window, IDC_INSTHELPTEXT) == nullptr) return bench::Press(seen.window, IDCANCEL);
@@ -434,26 +373,27 @@ TEST_F(Dialogs, ContextItemsDialog) {
         EXPECT_FALSE(result.timedOut);
         EXPECT_TRUE(seenItems);
         EXPECT_EQ(1u, result.exitCode);
-        EXPECT_EQ(!c.items.empty(), KeyExists(kMenuItems));
+        EXPECT_EQ(!c.items.empty(), bench::KeyExists(HKEY_CURRENT_USER, kMenuItems));
         for (const auto& value : c.items)
             EXPECT_EQ(value.second, ReadDword(HKEY_CURRENT_USER, kMenuItems, value.first.c_str()))
                 << bench::Utf8(value.first);
         if (!c.items.empty()) {
-            EXPECT_EQ(L"*.iso", ReadText(HKEY_CURRENT_USER, kMenuItems, L"AlwaysArc"));
+            EXPECT_EQ(L"*.iso", bench::ValueText(HKEY_CURRENT_USER, kMenuItems, L"AlwaysArc"));
         }
-        EXPECT_EQ(!c.topItems.empty(), KeyExists(kTopMenuItems));
+        EXPECT_EQ(!c.topItems.empty(), bench::KeyExists(HKEY_CURRENT_USER, kTopMenuItems));
         for (const auto& value : c.topItems)
             EXPECT_EQ(value.second, ReadDword(HKEY_CURRENT_USER, kTopMenuItems, value.first.c_str()))
                 << bench::Utf8(value.first);
-        EXPECT_FALSE(KeyExists(std::wstring(kSetup) + L"\\Links")) << "the cancelled setup stored options";
+        EXPECT_FALSE(bench::KeyExists(HKEY_CURRENT_USER, std::wstring(kSetup) + L"\\Links"))
+            << "the cancelled setup stored options";
     }
 }
 
 TEST_F(Dialogs, DoneDialog) {
     const std::wstring folder = bench::ScratchFolder(L"dialogs-done");
     const std::wstring browser = bench::BuildFolder() + L"\\standins\\standin.exe", https = L"https\\shell\\open\\command";
-    const std::wstring old = ReadText(HKEY_CLASSES_ROOT, https, L"");
-    WriteText(HKEY_CLASSES_ROOT, https, L"", L"\"" + browser + L"\" %1", 0);  // the browser: leaves "standin.exe.ran"
+    bench::SavedValue old(HKEY_CLASSES_ROOT, https, L"");
+    bench::SetText(HKEY_CLASSES_ROOT, https, L"", L"\"" + browser + L"\" %1");  // the browser: leaves "standin.exe.ran"
     for (int dpi : {96, 144}) {
         SCOPED_TRACE(dpi);
         ForgetSetup();
@@ -487,6 +427,5 @@ TEST_F(Dialogs, DoneDialog) {
         EXPECT_TRUE(survivedButtons);
         EXPECT_EQ(dpi == 96, DeleteFileW((browser + L".ran").c_str()) != FALSE) << "opened a home page";
     }
-    WriteText(HKEY_CLASSES_ROOT, https, L"", old, 0);
     bench::RemoveTree(folder);
 }

@@ -17,19 +17,9 @@ namespace {
 
 const wchar_t kProgramFolder[] = L"C:\\Program Files\\Ombrix";
 
-std::wstring ReadDefault(HKEY root, const std::wstring& path, const wchar_t* value = nullptr, REGSAM view = 0) {
-    wchar_t text[2048] = L"";
-    DWORD size = sizeof(text) - sizeof(wchar_t);
-    HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return L"(none)";
-    LONG status = RegQueryValueExW(key, value, nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size);
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS ? std::wstring(text) : L"(no value)";
-}
-
 void SetValue(const std::wstring& path, const wchar_t* value, DWORD type, const std::wstring& data) {
-    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CLASSES_ROOT, path.c_str(), value, type, data.data(),
-                                             (DWORD)(data.size() * sizeof(wchar_t))));
+    ASSERT_EQ(ERROR_SUCCESS,
+              bench::SetValue(HKEY_CLASSES_ROOT, path, value, type, data.data(), (DWORD)(data.size() * sizeof(wchar_t))));
 }
 
 // Other programs' entries that setup takes over or passes by; the uninstall gives each back
@@ -173,8 +163,7 @@ TEST_P(Integration, SetupThenUninstallLeavesNoResidue) {
         list += "Ombrix.ini\r\n";
         ASSERT_TRUE(bench::WriteFileBytes(folder + L"\\Ombrix.ini", kDamagedIni));
     } else {
-        RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Ombrix\\Paths", L"TempFolder", REG_SZ, temp.c_str(),
-                        (DWORD)(temp.size() + 1) * 2);
+        bench::SetText(HKEY_CURRENT_USER, L"Software\\Ombrix\\Paths", L"TempFolder", temp);
     }
     ASSERT_TRUE(bench::WriteFileBytes(folder + L"\\Uninstall.lst", list));
 
@@ -205,30 +194,30 @@ TEST_P(Integration, SetupThenUninstallLeavesNoResidue) {
     EXPECT_TRUE(setupRun.windows.empty());
 
     // What Windows now sees.
-    EXPECT_EQ(L"Ombrix", ReadDefault(HKEY_CLASSES_ROOT, L".7z"));
-    EXPECT_EQ(L"Ombrix", ReadDefault(HKEY_CLASSES_ROOT, L".k05"));
-    EXPECT_EQ(L"Ombrix.REV", ReadDefault(HKEY_CLASSES_ROOT, L".rev"));
-    EXPECT_EQ(std::wstring(600, L'i'), ReadDefault(HKEY_CLASSES_ROOT, L".iso"));
-    EXPECT_EQ(L"Ombrix.ZIP", ReadDefault(HKEY_CLASSES_ROOT, L".zip"));
-    EXPECT_EQ(L"\"" + archiver + L"\" \"%1\"", ReadDefault(HKEY_CLASSES_ROOT, L"Ombrix\\shell\\open\\command"));
-    EXPECT_EQ(folder + L"\\zipnew.dat", ReadDefault(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName"));
-    EXPECT_EQ(L"(no value)", ReadDefault(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"ItemName"));
+    EXPECT_EQ(L"Ombrix", bench::ValueText(HKEY_CLASSES_ROOT, L".7z", nullptr));
+    EXPECT_EQ(L"Ombrix", bench::ValueText(HKEY_CLASSES_ROOT, L".k05", nullptr));
+    EXPECT_EQ(L"Ombrix.REV", bench::ValueText(HKEY_CLASSES_ROOT, L".rev", nullptr));
+    EXPECT_EQ(std::wstring(600, L'i'), bench::ValueText(HKEY_CLASSES_ROOT, L".iso", nullptr));
+    EXPECT_EQ(L"Ombrix.ZIP", bench::ValueText(HKEY_CLASSES_ROOT, L".zip", nullptr));
+    EXPECT_EQ(L"\"" + archiver + L"\" \"%1\"", bench::ValueText(HKEY_CLASSES_ROOT, L"Ombrix\\shell\\open\\command", nullptr));
+    EXPECT_EQ(folder + L"\\zipnew.dat", bench::ValueText(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName"));
+    EXPECT_EQ(L"missing", bench::ValueText(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"ItemName"));
     // Windows finds the capabilities where they are announced, whichever store holds the settings.
-    const std::wstring registered = ReadDefault(HKEY_LOCAL_MACHINE, L"Software\\RegisteredApplications", L"Ombrix");
-    EXPECT_EQ(L"Ombrix", ReadDefault(HKEY_LOCAL_MACHINE, registered, L"ApplicationDescription"));
-    EXPECT_EQ(L"Ombrix.ZIP", ReadDefault(HKEY_LOCAL_MACHINE, registered + L"\\FileAssociations", L".zip"));
+    const std::wstring registered = bench::ValueText(HKEY_LOCAL_MACHINE, L"Software\\RegisteredApplications", L"Ombrix");
+    EXPECT_EQ(L"Ombrix", bench::ValueText(HKEY_LOCAL_MACHINE, registered, L"ApplicationDescription"));
+    EXPECT_EQ(L"Ombrix.ZIP", bench::ValueText(HKEY_LOCAL_MACHINE, registered + L"\\FileAssociations", L".zip"));
     const std::wstring appPaths = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Ombrix.exe";
-    EXPECT_EQ(archiver, ReadDefault(HKEY_LOCAL_MACHINE, appPaths, nullptr, KEY_WOW64_32KEY));
-    EXPECT_EQ(archiver, ReadDefault(HKEY_LOCAL_MACHINE, appPaths, nullptr, KEY_WOW64_64KEY));
+    EXPECT_EQ(archiver, bench::ValueText(HKEY_LOCAL_MACHINE, appPaths, nullptr, KEY_WOW64_32KEY));
+    EXPECT_EQ(archiver, bench::ValueText(HKEY_LOCAL_MACHINE, appPaths, nullptr, KEY_WOW64_64KEY));
     const std::wstring entry = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ombrix archiver";
-    EXPECT_EQ(L"\"" + folder + L"\\Uninstall.exe\"", ReadDefault(HKEY_LOCAL_MACHINE, entry, L"UninstallString"));
-    EXPECT_EQ(L"\"" + folder + L"\\Uninstall.exe\" /S", ReadDefault(HKEY_LOCAL_MACHINE, entry, L"QuietUninstallString"));
+    EXPECT_EQ(L"\"" + folder + L"\\Uninstall.exe\"", bench::ValueText(HKEY_LOCAL_MACHINE, entry, L"UninstallString"));
+    EXPECT_EQ(L"\"" + folder + L"\\Uninstall.exe\" /S", bench::ValueText(HKEY_LOCAL_MACHINE, entry, L"QuietUninstallString"));
     EXPECT_TRUE(bench::PathExists(Folder(CSIDL_COMMON_PROGRAMS) + L"\\Ombrix\\Ombrix.lnk"));
     EXPECT_TRUE(bench::PathExists(folder + L"\\kvanew.dat"));
     EXPECT_TRUE(!trip.settingsFile || bench::ReadFileBytes(folder + L"\\Ombrix.ini") == kDamagedIni);
 
-    DWORD size = 0, bytes = sizeof(size);
-    EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, entry.c_str(), L"EstimatedSize", RRF_RT_REG_DWORD, nullptr, &size, &bytes));
+    DWORD size = 0;
+    EXPECT_TRUE(bench::ReadDword(HKEY_LOCAL_MACHINE, entry, L"EstimatedSize", &size));
     uint64_t listedBytes = 0;
     for (const wchar_t* name : {L"Ombrix.exe", L"kvaext.dll", L"kvaext64.dll", L"Ombrix.chm", L"Kva.txt", L"What is new", L"Uninstall.lst", L"Uninstall.exe"})
         listedBytes += bench::ReadFileBytes(folder + L"\\" + name).size();
@@ -238,8 +227,8 @@ TEST_P(Integration, SetupThenUninstallLeavesNoResidue) {
     GetLocalTime(&today);
     wchar_t date[16];
     swprintf(date, 16, L"%04u%02u%02u", today.wYear, today.wMonth, today.wDay);
-    EXPECT_EQ(date, ReadDefault(HKEY_LOCAL_MACHINE, entry, L"InstallDate"));
-    EXPECT_EQ(L"https://www.ombrix.example/", ReadDefault(HKEY_LOCAL_MACHINE, entry, L"URLInfoAbout"));
+    EXPECT_EQ(date, bench::ValueText(HKEY_LOCAL_MACHINE, entry, L"InstallDate"));
+    EXPECT_EQ(L"https://www.ombrix.example/", bench::ValueText(HKEY_LOCAL_MACHINE, entry, L"URLInfoAbout"));
     const bench::Snapshot afterSetup = bench::TakeSnapshot();
     ExpectLogged(systemTemp + L"\\setup.log", prepared, afterSetup);
 
@@ -270,12 +259,11 @@ TEST_P(Integration, SetupThenUninstallLeavesNoResidue) {
 
     bench::RemoveTree(folder);
     bench::RemoveTree(temp);
-    if (trip.downloadedIni) RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Ombrix");
-    if (trip.downloadedIni) RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Ombrix");
+    if (trip.downloadedIni) bench::DeleteKeyTree(HKEY_CURRENT_USER, L"Software\\Ombrix");
     bench::RemoveTree(systemTemp);
     DeleteFileW(userLink.c_str());
     DeleteFileW(startLink.c_str());
-    for (const auto& prior : kPriorStates) RegDeleteTreeW(HKEY_CLASSES_ROOT, prior.key);
+    for (const auto& prior : kPriorStates) bench::DeleteKeyTree(HKEY_CLASSES_ROOT, prior.key);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, Integration,
@@ -320,23 +308,23 @@ TEST(Integration, MoveToAnotherFolderThenBothUninstalls) {
         run(folder, folder == first ? L"/setup /S /initD1" : L"/setup /S /initD0");
     }
     EXPECT_FALSE(bench::PathExists(commonLink)) << "the shortcut to the old folder is the archiver's";
-    EXPECT_EQ(second + L"\\Ombrix.exe,0", ReadDefault(HKEY_CLASSES_ROOT, L"Ombrix\\DefaultIcon"));
+    EXPECT_EQ(second + L"\\Ombrix.exe,0", bench::ValueText(HKEY_CLASSES_ROOT, L"Ombrix\\DefaultIcon", nullptr));
     const std::wstring entry = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Ombrix archiver";
-    EXPECT_EQ(second + L"\\Ombrix.exe", ReadDefault(HKEY_LOCAL_MACHINE, entry, L"DisplayIcon"));
+    EXPECT_EQ(second + L"\\Ombrix.exe", bench::ValueText(HKEY_LOCAL_MACHINE, entry, L"DisplayIcon"));
 
     run(first, L"/S");
     EXPECT_FALSE(bench::PathExists(first));
-    EXPECT_EQ(L"Ombrix.ZIP", ReadDefault(HKEY_CLASSES_ROOT, L".zip"));
-    EXPECT_EQ(L"\"" + second + L"\\Uninstall.exe\"", ReadDefault(HKEY_LOCAL_MACHINE, entry, L"UninstallString"));
+    EXPECT_EQ(L"Ombrix.ZIP", bench::ValueText(HKEY_CLASSES_ROOT, L".zip", nullptr));
+    EXPECT_EQ(L"\"" + second + L"\\Uninstall.exe\"", bench::ValueText(HKEY_LOCAL_MACHINE, entry, L"UninstallString"));
 
     run(L"P:\\Ombrix moved", L"/S");
-    EXPECT_EQ(L"Other.Archive", ReadDefault(HKEY_CLASSES_ROOT, L".7z"));
+    EXPECT_EQ(L"Other.Archive", bench::ValueText(HKEY_CLASSES_ROOT, L".7z", nullptr));
     SetValue(L".7z", nullptr, REG_SZ, std::wstring(L"Test.SevenZip", 14));
     std::wstring listed;
     for (const auto& line : bench::Differences(before, bench::TakeSnapshot(), bench::IsWindowsOwnChange)) listed += line + L"\n";
     EXPECT_TRUE(listed.empty()) << bench::Utf8(listed);
     for (const std::wstring& folder : {first, second}) bench::RemoveTree(folder);
-    for (const auto& prior : kPriorStates) RegDeleteTreeW(HKEY_CLASSES_ROOT, prior.key);
+    for (const auto& prior : kPriorStates) bench::DeleteKeyTree(HKEY_CLASSES_ROOT, prior.key);
 }
 
 }  // namespace

@@ -89,25 +89,21 @@ std::string ExpectedBatch(const std::string& program, const std::string& folder,
 // The strings of the restart list, in order: source, target, source, target ...
 std::vector<std::wstring> PendingRenames() {
     std::vector<std::wstring> items;
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return items;
-    DWORD bytes = 0;
-    if (RegQueryValueExW(key, kPendingValue, nullptr, nullptr, nullptr, &bytes) == ERROR_SUCCESS && bytes > 0) {
-        std::vector<wchar_t> data(bytes / 2 + 1, 0);
-        RegQueryValueExW(key, kPendingValue, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &bytes);
-        // Targets of deletions are empty strings, so the data is split by its size, not at "\0\0".
-        size_t chars = bytes / 2;
-        if (chars > 0 && data[chars - 1] == 0) --chars;
-        size_t start = 0;
-        for (size_t i = 0; i <= chars; ++i) {
-            if (i == chars || data[i] == 0) {
-                items.emplace_back(data.data() + start, i - start);
-                start = i + 1;
-            }
+    DWORD type = 0;
+    std::string bytes;
+    if (!bench::ReadValue(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue, &type, &bytes)) return items;
+    std::wstring data(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
+    // Targets of deletions are empty strings, so the data is split by its size, not at "\0\0".
+    size_t chars = data.size();
+    if (chars > 0 && data[chars - 1] == 0) --chars;
+    size_t start = 0;
+    for (size_t i = 0; chars > 0 && i <= chars; ++i) {
+        if (i == chars || data[i] == 0) {
+            items.push_back(data.substr(start, i - start));
+            start = i + 1;
         }
-        if (items.size() % 2 == 1 && items.back().empty()) items.pop_back();
     }
-    RegCloseKey(key);
+    if (items.size() % 2 == 1 && items.back().empty()) items.pop_back();
     return items;
 }
 
@@ -143,16 +139,9 @@ void DropPendingUnder(const std::wstring& folder) {
         }
         ++pairs;
     }
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-    if (pairs == 0) {
-        RegDeleteValueW(key, kPendingValue);
-    } else {
-        kept.push_back(0);
-        RegSetValueExW(key, kPendingValue, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(kept.data()),
-                       (DWORD)(kept.size() * 2));
-    }
-    RegCloseKey(key);
+    kept.push_back(0);
+    if (pairs == 0) bench::DeleteValue(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue);
+    else bench::SetValue(HKEY_LOCAL_MACHINE, kSessionManager, kPendingValue, REG_MULTI_SZ, kept.data(), (DWORD)(kept.size() * 2));
 }
 
 // A process of the stand-in that keeps a library loaded until the test ends it.
@@ -302,8 +291,7 @@ TEST(Uninstall, ConfirmedRemovesListedEntriesThenProgramAndFolder) {
     // The browser engine's cache goes from the temporary folder the user's settings name, which
     // the integration removal deletes; the system's one is not that folder.
     std::wstring configured = bench::ScratchFolder(L"uninstall-temp");
-    RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Ombrix\\Paths", L"TempFolder", REG_SZ, configured.c_str(),
-                    (DWORD)(configured.size() + 1) * sizeof(wchar_t));
+    bench::SetText(HKEY_CURRENT_USER, L"Software\\Ombrix\\Paths", L"TempFolder", configured);
     std::wstring unrelated = TempPath() + L"Ombrix.exe.WebView2";
     CreateDirectoryW(unrelated.c_str(), nullptr);
     std::wstring cache = configured + L"\\Ombrix.exe.WebView2";
@@ -619,8 +607,7 @@ TEST(Uninstall, PlantedBatchFileAndInterpreterAreNeverUsed) {
             ASSERT_TRUE(CreateDirectoryW((root + L"\\victim").c_str(), nullptr) && CreateDirectoryW(cache.c_str(), nullptr));
             ASSERT_TRUE(bench::WriteFileBytes(cache + L"\\keep.txt", "keep"));
             ASSERT_TRUE(OnHost(L"\\bin\\ln", L"-s " + UnixPath(root + L"\\victim") + L" " + UnixPath(linked), linked, true));
-            RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Ombrix\\Paths", L"TempFolder", REG_SZ, linked.c_str(),
-                            (DWORD)(linked.size() + 1) * sizeof(wchar_t));
+            bench::SetText(HKEY_CURRENT_USER, L"Software\\Ombrix\\Paths", L"TempFolder", linked);
         }
         // 4: a folder holding a file at the name, and files at the 1,000 spare names beside it.
         ASSERT_TRUE(row.plant != 4 || (CreateDirectoryW(BatchPath().c_str(), nullptr) &&

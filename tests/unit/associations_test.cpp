@@ -15,76 +15,47 @@ namespace {
 const wchar_t kProduct[] = L"Software\\Ombrix";
 const wchar_t kSetup[] = L"Software\\Ombrix\\Setup";
 
-bool KeyExists(HKEY root, const std::wstring& path) {
-    HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
-
-// The text of a value; false when it is missing.
-bool ReadText(HKEY root, const std::wstring& path, const wchar_t* name, std::wstring* text) {
-    wchar_t buffer[2048];
-    DWORD bytes = sizeof(buffer) - 2;
-    if (RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &bytes) != ERROR_SUCCESS) return false;
-    *text = buffer;
-    return true;
-}
-
-void SetText(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& text) {
-    RegSetKeyValueW(root, path.c_str(), name, REG_SZ, text.c_str(), (DWORD)((text.size() + 1) * 2));
-}
-
-void DropTree(HKEY root, const std::wstring& path) {
-    RegDeleteTreeW(root, path.c_str());
-    RegDeleteKeyW(root, path.c_str());
-}
-
 std::wstring TemplatePath(const wchar_t* name) { return bench::TestsFolder() + L"\\" + name; }
 
 // An extension as Explorer sees it: "absent", or its file type and its "New" menu entry.
 std::string DescribeClass(const std::wstring& extension) {
-    if (!KeyExists(HKEY_CLASSES_ROOT, extension)) return "absent";
+    if (!bench::KeyExists(HKEY_CLASSES_ROOT, extension)) return "absent";
     std::wstring type, fileName, nullFile;
-    std::string text = ReadText(HKEY_CLASSES_ROOT, extension, L"", &type) ? bench::Utf8(type) : "(no value)";
+    std::string text = bench::ReadText(HKEY_CLASSES_ROOT, extension, L"", &type) ? bench::Utf8(type) : "(no value)";
     std::wstring shellNew = extension + L"\\ShellNew";
-    bool hasFileName = ReadText(HKEY_CLASSES_ROOT, shellNew, L"FileName", &fileName);
-    bool hasNullFile = ReadText(HKEY_CLASSES_ROOT, shellNew, L"NullFile", &nullFile);
+    bool hasFileName = bench::ReadText(HKEY_CLASSES_ROOT, shellNew, L"FileName", &fileName);
+    bool hasNullFile = bench::ReadText(HKEY_CLASSES_ROOT, shellNew, L"NullFile", &nullFile);
     if (hasFileName) {
         if (fileName == TemplatePath(L"kvanew.dat")) fileName = L"<kvanew.dat>";
         if (fileName == TemplatePath(L"zipnew.dat")) fileName = L"<zipnew.dat>";
         text += " +FileName=" + bench::Utf8(fileName);
     }
     if (hasNullFile) text += " +NullFile=" + bench::Utf8(nullFile);
-    if (!hasFileName && !hasNullFile && KeyExists(HKEY_CLASSES_ROOT, shellNew)) text += " +ShellNew";
+    if (!hasFileName && !hasNullFile && bench::KeyExists(HKEY_CLASSES_ROOT, shellNew)) text += " +ShellNew";
     return text;
 }
 
 // What setup remembered for the extension: "Exist|Type|ShellNew", or "" without a key.
 std::string DescribeRemembered(const std::wstring& extension) {
     std::wstring key = std::wstring(kSetup) + L"\\" + extension;
-    if (!KeyExists(HKEY_CURRENT_USER, key)) return "";
-    DWORD exist = 0, size = sizeof(exist);
-    std::string text = RegGetValueW(HKEY_CURRENT_USER, key.c_str(), L"Exist", RRF_RT_REG_DWORD, nullptr, &exist,
-                                    &size) == ERROR_SUCCESS
-                           ? std::to_string(exist)
-                           : "-";
+    if (!bench::KeyExists(HKEY_CURRENT_USER, key)) return "";
+    DWORD exist = 0;
+    std::string text = bench::ReadDword(HKEY_CURRENT_USER, key, L"Exist", &exist) ? std::to_string(exist) : "-";
     std::wstring type, shellNew;
-    text += "|" + (ReadText(HKEY_CURRENT_USER, key, L"Type", &type) ? bench::Utf8(type) : "-");
-    text += "|" + (ReadText(HKEY_CURRENT_USER, key, L"ShellNew", &shellNew) ? bench::Utf8(shellNew) : "-");
+    text += "|" + (bench::ReadText(HKEY_CURRENT_USER, key, L"Type", &type) ? bench::Utf8(type) : "-");
+    text += "|" + (bench::ReadText(HKEY_CURRENT_USER, key, L"ShellNew", &shellNew) ? bench::Utf8(shellNew) : "-");
     return text;
 }
 
 // The machine-wide record as regedit shows it: "Exist|default|New values", "-" for none.
 std::string DescribeRecord(const std::wstring& extension) {
     std::wstring key = L"Software\\Ombrix\\Previous\\" + extension, text;
-    DWORD exist = 0, size = sizeof(exist);
-    bool existSet = RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"Exist", RRF_RT_REG_DWORD, nullptr, &exist, &size) == 0;
-    std::string out = (existSet ? std::to_string(exist) : "-") + "|";
-    out += ReadText(HKEY_LOCAL_MACHINE, key, L"", &text) ? bench::Utf8(text) + "|" : "-|";
-    if (!KeyExists(HKEY_LOCAL_MACHINE, key + L"\\ShellNew")) return out + "-";
+    DWORD exist = 0;
+    std::string out = (bench::ReadDword(HKEY_LOCAL_MACHINE, key, L"Exist", &exist) ? std::to_string(exist) : "-") + "|";
+    out += bench::ReadText(HKEY_LOCAL_MACHINE, key, L"", &text) ? bench::Utf8(text) + "|" : "-|";
+    if (!bench::KeyExists(HKEY_LOCAL_MACHINE, key + L"\\ShellNew")) return out + "-";
     for (const wchar_t* name : {L"FileName", L"NullFile", L"ItemName"}) {
-        if (ReadText(HKEY_LOCAL_MACHINE, key + L"\\ShellNew", name, &text)) out += bench::Utf8(name) + "=" + bench::Utf8(text) + ";";
+        if (bench::ReadText(HKEY_LOCAL_MACHINE, key + L"\\ShellNew", name, &text)) out += bench::Utf8(name) + "=" + bench::Utf8(text) + ";";
     }
     return out;
 }
@@ -140,11 +111,11 @@ IntegrationOptions Selection() {
 }
 
 void RemoveEverythingTouched(bool productExisted) {
-    for (const Row& row : kRows) DropTree(HKEY_CLASSES_ROOT, row.extension);
-    for (int number = 0; number < 100; number++) DropTree(HKEY_CLASSES_ROOT, Volume(number));
-    for (const wchar_t* key : {L"Ombrix", L"Ombrix.ZIP", L"Ombrix.REV", L".rev"}) DropTree(HKEY_CLASSES_ROOT, key);
-    DropTree(HKEY_CURRENT_USER, kSetup);
-    DropTree(HKEY_LOCAL_MACHINE, L"Software\\Ombrix\\Previous");
+    for (const Row& row : kRows) bench::DeleteKeyTree(HKEY_CLASSES_ROOT, row.extension);
+    for (int number = 0; number < 100; number++) bench::DeleteKeyTree(HKEY_CLASSES_ROOT, Volume(number));
+    for (const wchar_t* key : {L"Ombrix", L"Ombrix.ZIP", L"Ombrix.REV", L".rev"}) bench::DeleteKeyTree(HKEY_CLASSES_ROOT, key);
+    bench::DeleteKeyTree(HKEY_CURRENT_USER, kSetup);
+    bench::DeleteKeyTree(HKEY_LOCAL_MACHINE, L"Software\\Ombrix\\Previous");
     DeleteSettingKeyIfEmpty(HKEY_LOCAL_MACHINE, L"");
     if (!productExisted) RegDeleteKeyW(HKEY_CURRENT_USER, kProduct);
     DeleteFileW(TemplatePath(L"kvanew.dat").c_str());
@@ -158,24 +129,24 @@ const std::string kZipBytes = std::string("PK\x05\x06", 4) + std::string(18, '\0
 }  // namespace
 
 TEST(FileAssociations, SetupThenRemovalGivesEveryExtensionBack) {
-    bool productExisted = KeyExists(HKEY_CURRENT_USER, kProduct);
+    bool productExisted = bench::KeyExists(HKEY_CURRENT_USER, kProduct);
     RemoveEverythingTouched(productExisted);
     for (const Row& row : kRows) {
-        if (row.priorType != nullptr) SetText(HKEY_CLASSES_ROOT, row.extension, L"", row.priorType);
+        if (row.priorType != nullptr) bench::SetText(HKEY_CLASSES_ROOT, row.extension, L"", row.priorType);
         std::wstring shellNew = std::wstring(row.extension) + L"\\ShellNew";
-        if (row.priorNew != nullptr && row.priorNew[0] == L'*') SetText(HKEY_CLASSES_ROOT, shellNew, L"NullFile", L"");
-        else if (row.priorNew != nullptr) SetText(HKEY_CLASSES_ROOT, shellNew, L"FileName", row.priorNew);
+        if (row.priorNew != nullptr && row.priorNew[0] == L'*') bench::SetText(HKEY_CLASSES_ROOT, shellNew, L"NullFile", L"");
+        else if (row.priorNew != nullptr) bench::SetText(HKEY_CLASSES_ROOT, shellNew, L"FileName", row.priorNew);
         if (row.presetType != nullptr) {
             std::wstring key = std::wstring(kSetup) + L"\\" + row.extension;
             DWORD one = 1;
             RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"Exist", REG_DWORD, &one, sizeof(one));
-            SetText(HKEY_CURRENT_USER, key, L"Type", row.presetType);
-            SetText(HKEY_CURRENT_USER, key, L"ShellNew", L"");
+            bench::SetText(HKEY_CURRENT_USER, key, L"Type", row.presetType);
+            bench::SetText(HKEY_CURRENT_USER, key, L"ShellNew", L"");
         }
     }
     std::vector<std::string> prior;
     for (const Row& row : kRows) prior.push_back(DescribeClass(row.extension));
-    SetText(HKEY_CLASSES_ROOT, L"Ombrix\\DefaultIcon", L"", L"C:\\theme\\archive.ico,3");
+    bench::SetText(HKEY_CLASSES_ROOT, L"Ombrix\\DefaultIcon", L"", L"C:\\theme\\archive.ico,3");
 
     // Setup: the file types, then the selected extensions.
     ASSERT_TRUE(RegisterFileTypes());
@@ -200,7 +171,7 @@ TEST(FileAssociations, SetupThenRemovalGivesEveryExtensionBack) {
     };
     for (const auto& type : types) {
         std::wstring text;
-        EXPECT_TRUE(ReadText(HKEY_CLASSES_ROOT, type.key, L"", &text) && text == type.text) << bench::Utf8(type.key);
+        EXPECT_TRUE(bench::ReadText(HKEY_CLASSES_ROOT, type.key, L"", &text) && text == type.text) << bench::Utf8(type.key);
     }
     for (const Row& row : kRows) {
         EXPECT_EQ(row.bound, DescribeClass(row.extension)) << "bound " << bench::Utf8(row.extension);
@@ -236,12 +207,12 @@ TEST(FileAssociations, SetupThenRemovalGivesEveryExtensionBack) {
     // Another program takes one extension over, and the user's own side rewrites what it remembers
     // of ".zip" (a program's type, a "New" command); then everything is given back.
     for (const Row& row : kRows) {
-        if (row.takenOverBy != nullptr) SetText(HKEY_CLASSES_ROOT, row.extension, L"", row.takenOverBy);
+        if (row.takenOverBy != nullptr) bench::SetText(HKEY_CLASSES_ROOT, row.extension, L"", row.takenOverBy);
     }
     const std::wstring zipKey = std::wstring(kSetup) + L"\\.zip";
-    SetText(HKEY_CURRENT_USER, zipKey, L"Type", L"exefile");
-    SetText(HKEY_CURRENT_USER, zipKey, L"PreviousDefault", L"1,650078006500660069006C0065000000");
-    SetText(HKEY_CURRENT_USER, zipKey, L"PreviousShellNew", L"43006F006D006D0061006E006400,1,63006D0064000000;");
+    bench::SetText(HKEY_CURRENT_USER, zipKey, L"Type", L"exefile");
+    bench::SetText(HKEY_CURRENT_USER, zipKey, L"PreviousDefault", L"1,650078006500660069006C0065000000");
+    bench::SetText(HKEY_CURRENT_USER, zipKey, L"PreviousShellNew", L"43006F006D006D0061006E006400,1,63006D0064000000;");
     BindAllExtensions(IntegrationOptions());
     for (size_t i = 0; i < CountOf(kRows); i++) {
         const Row& row = kRows[i];
@@ -254,15 +225,15 @@ TEST(FileAssociations, SetupThenRemovalGivesEveryExtensionBack) {
     }
     EXPECT_EQ(100, CountVolumes("absent"));
     std::wstring planted;
-    EXPECT_FALSE(ReadText(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"Command", &planted));
+    EXPECT_FALSE(bench::ReadText(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"Command", &planted));
 
     RemoveEverythingTouched(productExisted);
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"Ombrix"));
+    EXPECT_FALSE(bench::KeyExists(HKEY_CLASSES_ROOT, L"Ombrix"));
     EXPECT_FALSE(bench::PathExists(TemplatePath(L"kvanew.dat")));
 }
 
 TEST(FileAssociations, KeysSetupCreatedAreGoneAfterRemoval) {
-    bool productExisted = KeyExists(HKEY_CURRENT_USER, kProduct);
+    bool productExisted = bench::KeyExists(HKEY_CURRENT_USER, kProduct);
     RemoveEverythingTouched(productExisted);
     // .kva had no key: its "New" entry must not keep an empty key alive after removal.
     BindExtension(L".kva", ExtensionTable[kKvaRow], true, true);
@@ -276,10 +247,10 @@ TEST(FileAssociations, KeysSetupCreatedAreGoneAfterRemoval) {
     std::wstring extension = L"." + std::wstring(73, L'q');
     std::wstring cut = std::wstring(kSetup) + L"\\" + extension.substr(0, 73);
     BindExtension(extension.c_str(), ExtensionTable[kKvaRow], true, true);
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, extension));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, cut));
+    EXPECT_FALSE(bench::KeyExists(HKEY_CLASSES_ROOT, extension));
+    EXPECT_FALSE(bench::KeyExists(HKEY_CURRENT_USER, cut));
     EXPECT_EQ(100, CountVolumes("absent"));
-    DropTree(HKEY_CLASSES_ROOT, extension);
+    bench::DeleteKeyTree(HKEY_CLASSES_ROOT, extension);
     RemoveEverythingTouched(productExisted);
 }
 
@@ -287,17 +258,17 @@ TEST(FileAssociations, KeysSetupCreatedAreGoneAfterRemoval) {
 // leave it, is finished by the next full runs (setup again, then the removal): the extensions,
 // their volumes and "New" entries are as before.
 TEST(FileAssociations, GiveBackCutShortAnywhereIsFinishedByTheNextRun) {
-    bool productExisted = KeyExists(HKEY_CURRENT_USER, kProduct);
+    bool productExisted = bench::KeyExists(HKEY_CURRENT_USER, kProduct);
     IntegrationOptions options = {};
     options.associate[kKvaRow] = options.associate[kZipRow] = options.shellExt = true;
     auto describe = [] {
         std::wstring item;
-        std::string text = ReadText(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"ItemName", &item) ? bench::Utf8(item) : "-";
+        std::string text = bench::ReadText(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"ItemName", &item) ? bench::Utf8(item) : "-";
         std::vector<std::wstring> extensions = {L".kva", L".zip", L".rev"};
         for (int number = 0; number <= 30; number++) extensions.push_back(Volume(number));
         for (const std::wstring& extension : extensions) {
             text += "|" + DescribeClass(extension);
-            if (KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Ombrix\\Previous\\" + extension)) text += " +record";
+            if (bench::KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Ombrix\\Previous\\" + extension)) text += " +record";
         }
         return text;
     };
@@ -313,11 +284,11 @@ TEST(FileAssociations, GiveBackCutShortAnywhereIsFinishedByTheNextRun) {
     for (bool cutSetup : {false, true}) {
         for (int32_t limit = 0;; ++limit) {
             RemoveEverythingTouched(productExisted);
-            SetText(HKEY_CLASSES_ROOT, L".kva\\ShellNew", L"NullFile", L"");
-            SetText(HKEY_CLASSES_ROOT, L".zip", L"", L"Old.Zip");
-            SetText(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName", L"C:\\old\\empty.zip");
-            SetText(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"ItemName", L"Old ZIP");
-            SetText(HKEY_CLASSES_ROOT, L".k05", L"", L"OtherVol");
+            bench::SetText(HKEY_CLASSES_ROOT, L".kva\\ShellNew", L"NullFile", L"");
+            bench::SetText(HKEY_CLASSES_ROOT, L".zip", L"", L"Old.Zip");
+            bench::SetText(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"FileName", L"C:\\old\\empty.zip");
+            bench::SetText(HKEY_CLASSES_ROOT, L".zip\\ShellNew", L"ItemName", L"Old ZIP");
+            bench::SetText(HKEY_CLASSES_ROOT, L".k05", L"", L"OtherVol");
             if (before.empty()) before = describe();
             if (!cutSetup) setup();
             SetChangeLimit(limit);
@@ -330,7 +301,7 @@ TEST(FileAssociations, GiveBackCutShortAnywhereIsFinishedByTheNextRun) {
         }
     }
     RemoveEverythingTouched(productExisted);
-    for (const wchar_t* key : {L".k05", L".zip", L".kva"}) DropTree(HKEY_CLASSES_ROOT, key);
+    for (const wchar_t* key : {L".k05", L".zip", L".kva"}) bench::DeleteKeyTree(HKEY_CLASSES_ROOT, key);
 }
 
 // Records given back exactly as stored, and only from where they may come: an odd-sized per-user
@@ -338,7 +309,7 @@ TEST(FileAssociations, GiveBackCutShortAnywhereIsFinishedByTheNextRun) {
 // value whose name only looks like "FileName" is another value, where a machine-wide record stands
 // nothing per-user is read, and a record in the hex text form of test builds counts as none.
 TEST(FileAssociations, RecordsAreGivenBackAsStored) {
-    bool productExisted = KeyExists(HKEY_CURRENT_USER, kProduct);
+    bool productExisted = bench::KeyExists(HKEY_CURRENT_USER, kProduct);
     enum { kUser, kCopy, kTextForm };
     const struct {
         const wchar_t* extension;
@@ -362,19 +333,19 @@ TEST(FileAssociations, RecordsAreGivenBackAsStored) {
         const std::wstring record = L"Software\\Ombrix\\Previous\\" + std::wstring(row.extension);
         const std::wstring user = std::wstring(kSetup) + L"\\" + row.extension;
         DWORD one = 1, bytes = 0;
-        if (row.record == kUser) DropTree(HKEY_LOCAL_MACHINE, record);
+        if (row.record == kUser) bench::DeleteKeyTree(HKEY_LOCAL_MACHINE, record);
         RegSetKeyValueW(row.record != kUser ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER, (row.record != kUser ? record : user).c_str(),
                         L"Exist", REG_DWORD, &one, 4);
         if (row.keptDefault != nullptr) RegSetKeyValueW(HKEY_LOCAL_MACHINE, record.c_str(), nullptr, REG_SZ, row.keptDefault, row.keptBytes);
-        if (row.keptNewName != nullptr) SetText(HKEY_LOCAL_MACHINE, record + L"\\ShellNew", row.keptNewName, L"x");
-        if (row.record == kTextForm) SetText(HKEY_LOCAL_MACHINE, record, L"PreviousDefault", L"1,4F006C0064000000");
+        if (row.keptNewName != nullptr) bench::SetText(HKEY_LOCAL_MACHINE, record + L"\\ShellNew", row.keptNewName, L"x");
+        if (row.record == kTextForm) bench::SetText(HKEY_LOCAL_MACHINE, record, L"PreviousDefault", L"1,4F006C0064000000");
         if (row.userType != nullptr) RegSetKeyValueW(HKEY_CURRENT_USER, user.c_str(), L"Type", REG_SZ, row.userType, 1);
-        if (row.userShellNew != nullptr) SetText(HKEY_CURRENT_USER, user, L"ShellNew", row.userShellNew);
+        if (row.userShellNew != nullptr) bench::SetText(HKEY_CURRENT_USER, user, L"ShellNew", row.userShellNew);
         BindExtension(row.extension, tableRow, false, false);
         EXPECT_EQ(row.givenBack, DescribeClass(row.extension)) << bench::Utf8(record);
         RegGetValueW(HKEY_CLASSES_ROOT, row.extension, nullptr, RRF_RT_ANY, nullptr, nullptr, &bytes);
         EXPECT_EQ(row.defaultBytes, bytes) << bench::Utf8(record);
     }
-    DropTree(HKEY_CLASSES_ROOT, L".odd");
+    bench::DeleteKeyTree(HKEY_CLASSES_ROOT, L".odd");
     RemoveEverythingTouched(productExisted);
 }

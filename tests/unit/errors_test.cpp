@@ -1,4 +1,5 @@
 // Error reporter records, the fatal exit, bounded-array growth and the heap sort.
+#include "app/app.h"
 #include "platform/platform.h"
 #include "tests/bench/bench.h"
 
@@ -36,17 +37,6 @@ protected:
     void TearDown() override { g_errors.SetSink(nullptr); }
 };
 
-// Runs work and gives the exit code it threw, or -1 when it threw nothing.
-template <typename Work>
-int ExitCodeOf(Work work) {
-    try {
-        work();
-    } catch (KVA_EXIT code) {
-        return code;
-    }
-    return -1;
-}
-
 }  // namespace
 
 TEST_F(ReporterTest, FileReportsCarryCodeAndName) {
@@ -82,10 +72,10 @@ TEST_F(ReporterTest, ShowTextFormatsIntoOneLine) {
 }
 
 TEST_F(ReporterTest, ExitAndMemoryErrorThrowTheExitCode) {
-    EXPECT_EQ(6, ExitCodeOf([] { g_errors.Exit(6); }));
+    EXPECT_EQ(6, RunToExitCode([] { g_errors.Exit(6); }));
     EXPECT_EQ(6, g_errors.LastExitCode());
     EXPECT_TRUE(g_seen.empty());
-    EXPECT_EQ(8, ExitCodeOf([] { g_errors.ReportMemoryError(); }));
+    EXPECT_EQ(8, RunToExitCode([] { g_errors.ReportMemoryError(); }));
     EXPECT_EQ(8, g_errors.LastExitCode());
     ASSERT_EQ(1u, g_seen.size());
     EXPECT_EQ(7u, g_seen[0].code);
@@ -160,7 +150,7 @@ TEST_F(ReporterTest, MaximumExceededIsAMemoryError) {
     a.SetMaximum(10);
     a.Add(10);
     EXPECT_TRUE(g_seen.empty());
-    EXPECT_EQ(8, ExitCodeOf([&] { a.Add(1); }));
+    EXPECT_EQ(8, RunToExitCode([&] { a.Add(1); }));
     ASSERT_EQ(2u, g_seen.size());
     EXPECT_EQ(1u, g_seen[0].code);
     EXPECT_EQ(L"Maximum allowed array size (10) is exceeded", g_seen[0].first);
@@ -171,7 +161,7 @@ TEST_F(ReporterTest, MaximumExceededIsAMemoryError) {
     g_seen.clear();
     BoundedArray<uint8_t> b;
     b.SetMaximum(10);
-    EXPECT_EQ(8, ExitCodeOf([&] { b.Add(11); }));
+    EXPECT_EQ(8, RunToExitCode([&] { b.Add(11); }));
     ASSERT_EQ(2u, g_seen.size());
     EXPECT_EQ(L"Maximum allowed array size (10) is exceeded", g_seen[0].first);
     EXPECT_EQ(0u, b.Count());
@@ -181,19 +171,19 @@ TEST_F(ReporterTest, SizesThatWouldWrapAreMemoryErrors) {
     SKIP_ON_X64_TEST_BUILD();
     // 0x40000001 four-byte elements wrap a 32-bit byte size to 4 bytes.
     BoundedArray<uint32_t> words;
-    EXPECT_EQ(8, ExitCodeOf([&] { words.Add(0x40000001u); }));
+    EXPECT_EQ(8, RunToExitCode([&] { words.Add(0x40000001u); }));
     EXPECT_EQ(0u, words.Count());
     EXPECT_EQ(0u, words.Capacity());
 
     // A count that wraps past 2^32 would shrink the array.
     BoundedArray<uint8_t> bytes(5);
-    EXPECT_EQ(8, ExitCodeOf([&] { bytes.Add(0xFFFFFFFFu); }));
+    EXPECT_EQ(8, RunToExitCode([&] { bytes.Add(0xFFFFFFFFu); }));
     EXPECT_EQ(5u, bytes.Count());
     EXPECT_EQ(32u, bytes.Capacity());
 
     // A block the process cannot get.
     BoundedArray<uint8_t> huge;
-    EXPECT_EQ(8, ExitCodeOf([&] { huge.Add(0xF0000000u); }));
+    EXPECT_EQ(8, RunToExitCode([&] { huge.Add(0xF0000000u); }));
     EXPECT_EQ(0u, huge.Count());
     ASSERT_FALSE(g_seen.empty());
     EXPECT_EQ(7u, g_seen.back().code);

@@ -4,7 +4,6 @@
 #include "tests/unit/settingstest.h"
 
 #include <gtest/gtest.h>
-#include <shlobj.h>
 
 #include <string>
 
@@ -18,20 +17,8 @@ const wchar_t kSibling[] = L"Software\\Ombrix\\TestTreeSibling";
 const wchar_t kAbsolute[] = L"Software\\OmbrixTestTreeAbs";
 const wchar_t kClass[] = L"OmbrixTestTree.cls";
 
-bool KeyExists(HKEY root, const std::wstring& path) {
-    HKEY key;
-    if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
-
 void MakeKey(HKEY root, const std::wstring& path) {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr))
-        << path.size();
-    const wchar_t text[] = L"v";
-    RegSetValueExW(key, L"value", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof(text));
-    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, bench::SetText(root, path, L"value", L"v")) << path.size();
 }
 
 // Ten subkeys, each with three, each of those with two: far more than one pass removes.
@@ -46,39 +33,11 @@ void MakeDeepTree(HKEY root, const std::wstring& top) {
     }
 }
 
-void RemoveRawTree(HKEY root, const wchar_t* path) {
-    HKEY key;
-    if (RegOpenKeyExW(root, path, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-    RegDeleteTreeW(key, nullptr);
-    RegCloseKey(key);
-    RegDeleteKeyW(root, path);
-}
-
-class KeyTreeTest : public testing::Test {
+class KeyTreeTest : public SettingsKeysTest {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(bench::PathExists(AppDataIni())) << "a settings file in AppData would serve these tests";
-        Clean();
-    }
-    void TearDown() override { Clean(); }
-
-    static void Clean() {
-        ClearSettingsFile();
-        DeleteFileW(IniPath().c_str());
-        RemoveRawTree(HKEY_CURRENT_USER, kTree);
-        RemoveRawTree(HKEY_CURRENT_USER, kSibling);
-        RemoveRawTree(HKEY_CURRENT_USER, kAbsolute);
-        RemoveRawTree(HKEY_CLASSES_ROOT, kClass);
-        HKEY key;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kProduct, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-            DWORD subkeys = 1;
-            DWORD values = 1;
-            RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
-                             nullptr, nullptr);
-            RegCloseKey(key);
-            if (subkeys == 0 && values == 0) RegDeleteKeyW(HKEY_CURRENT_USER, kProduct);
-        }
-    }
+    KeyTreeTest()
+        : SettingsKeysTest({{HKEY_CURRENT_USER, kTree}, {HKEY_CURRENT_USER, kSibling}, {HKEY_CURRENT_USER, kAbsolute},
+                            {HKEY_CLASSES_ROOT, kClass}}) {}
 };
 
 }  // namespace
@@ -90,25 +49,25 @@ TEST_F(KeyTreeTest, DeepTreeIsGoneCompletelyUnderEveryRoot) {
     MakeDeepTree(HKEY_CURRENT_USER, kAbsolute);
 
     DeleteSettingTree(HKEY_CURRENT_USER, L"TestTree");
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTree));
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kSibling));
+    EXPECT_FALSE(bench::KeyExists(HKEY_CURRENT_USER, kTree));
+    EXPECT_TRUE(bench::KeyExists(HKEY_CURRENT_USER, kSibling));
 
     DeleteSettingTree(HKEY_CLASSES_ROOT, kClass);
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClass));
+    EXPECT_FALSE(bench::KeyExists(HKEY_CLASSES_ROOT, kClass));
 
     DeleteSettingTree(HKEY_CURRENT_USER, L"\\Software\\OmbrixTestTreeAbs");
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kAbsolute));
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kSibling));
+    EXPECT_FALSE(bench::KeyExists(HKEY_CURRENT_USER, kAbsolute));
+    EXPECT_TRUE(bench::KeyExists(HKEY_CURRENT_USER, kSibling));
 }
 
 TEST_F(KeyTreeTest, MissingKeyOrEmptyPathChangesNothing) {
     MakeKey(HKEY_CURRENT_USER, kSibling);
     DeleteSettingTree(HKEY_CURRENT_USER, L"TestTree");
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kTree));
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kSibling));
+    EXPECT_FALSE(bench::KeyExists(HKEY_CURRENT_USER, kTree));
+    EXPECT_TRUE(bench::KeyExists(HKEY_CURRENT_USER, kSibling));
     // The classes root itself is never removed.
     DeleteSettingTree(HKEY_CLASSES_ROOT, L"");
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L".txt") || KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
+    EXPECT_TRUE(bench::KeyExists(HKEY_CLASSES_ROOT, L".txt") || bench::KeyExists(HKEY_CLASSES_ROOT, L"CLSID"));
 }
 
 TEST_F(KeyTreeTest, SubkeyWithTwoHundredCharacterNameStaysWithItsParent) {
@@ -122,12 +81,12 @@ TEST_F(KeyTreeTest, SubkeyWithTwoHundredCharacterNameStaysWithItsParent) {
     MakeKey(HKEY_CURRENT_USER, parent + L"\\Z1");
 
     DeleteSettingTree(HKEY_CURRENT_USER, L"TestTree\\Long");
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, parent));
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, parent + L"\\" + longName + L"\\inside"));
+    EXPECT_TRUE(bench::KeyExists(HKEY_CURRENT_USER, parent));
+    EXPECT_TRUE(bench::KeyExists(HKEY_CURRENT_USER, parent + L"\\" + longName + L"\\inside"));
     // Subkeys enumerated before the long name go.
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, parent + L"\\A1"));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, parent + L"\\B2"));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, parent + L"\\" + shortEnough));
+    EXPECT_FALSE(bench::KeyExists(HKEY_CURRENT_USER, parent + L"\\A1"));
+    EXPECT_FALSE(bench::KeyExists(HKEY_CURRENT_USER, parent + L"\\B2"));
+    EXPECT_FALSE(bench::KeyExists(HKEY_CURRENT_USER, parent + L"\\" + shortEnough));
 }
 
 TEST_F(KeyTreeTest, ChildPathThatDoesNotFitIsLeftAlone) {
@@ -137,22 +96,22 @@ TEST_F(KeyTreeTest, ChildPathThatDoesNotFitIsLeftAlone) {
     MakeKey(HKEY_CURRENT_USER, parent + L"\\yy");
     MakeKey(HKEY_CURRENT_USER, parent + L"\\yz");
     DeleteSettingTree(HKEY_CURRENT_USER, parent.substr(wcslen(kProduct) + 1).c_str());
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, parent + L"\\x"));
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, parent + L"\\yy"));
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, parent + L"\\yz"));
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, parent));
+    EXPECT_FALSE(bench::KeyExists(HKEY_CURRENT_USER, parent + L"\\x"));
+    EXPECT_TRUE(bench::KeyExists(HKEY_CURRENT_USER, parent + L"\\yy"));
+    EXPECT_TRUE(bench::KeyExists(HKEY_CURRENT_USER, parent + L"\\yz"));
+    EXPECT_TRUE(bench::KeyExists(HKEY_CURRENT_USER, parent));
 
     // Under a parent of 510 characters every child path would be cut back to the parent itself.
     const std::wstring full = PathOfLength(kTree, 510);
     MakeKey(HKEY_CURRENT_USER, full + L"\\a");
     DeleteSettingTree(HKEY_CURRENT_USER, full.substr(wcslen(kProduct) + 1).c_str());
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, full + L"\\a"));
+    EXPECT_TRUE(bench::KeyExists(HKEY_CURRENT_USER, full + L"\\a"));
 
     // A key path that does not fit at all removes nothing.
     const std::wstring cut = PathOfLength(kTree, 511);
     MakeKey(HKEY_CURRENT_USER, cut);
     DeleteSettingTree(HKEY_CURRENT_USER, (cut.substr(wcslen(kProduct) + 1) + L"\\Tail").c_str());
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, cut));
+    EXPECT_TRUE(bench::KeyExists(HKEY_CURRENT_USER, cut));
 }
 
 TEST_F(KeyTreeTest, SettingsFileRemovesEntriesAndLeavesTheRegistry) {
@@ -174,11 +133,11 @@ TEST_F(KeyTreeTest, SettingsFileRemovesEntriesAndLeavesTheRegistry) {
     EXPECT_EQ(0, ReadUserInt(L"", L"A", 0));
     EXPECT_EQ(5, ReadSettingInt(HKEY_LOCAL_MACHINE, L"", L"E", 0));
     EXPECT_EQ(1, ReadSettingInt(HKEY_NULL_ROOT, L"Global", L"Integration", 0));
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kTree));
+    EXPECT_TRUE(bench::KeyExists(HKEY_CURRENT_USER, kTree));
 
     // Class keys are never in the file.
     DeleteSettingTree(HKEY_CLASSES_ROOT, kClass);
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClass));
+    EXPECT_FALSE(bench::KeyExists(HKEY_CLASSES_ROOT, kClass));
 }
 
 TEST_F(KeyTreeTest, IntegrationOffLeavesTheRegistry) {
@@ -187,6 +146,6 @@ TEST_F(KeyTreeTest, IntegrationOffLeavesTheRegistry) {
     MakeKey(HKEY_CURRENT_USER, kAbsolute);
     DeleteSettingTree(HKEY_CLASSES_ROOT, kClass);
     DeleteSettingTree(HKEY_CURRENT_USER, L"\\Software\\OmbrixTestTreeAbs");
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, std::wstring(kClass) + L"\\K9\\L2\\M1"));
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kAbsolute));
+    EXPECT_TRUE(bench::KeyExists(HKEY_CLASSES_ROOT, std::wstring(kClass) + L"\\K9\\L2\\M1"));
+    EXPECT_TRUE(bench::KeyExists(HKEY_CURRENT_USER, kAbsolute));
 }

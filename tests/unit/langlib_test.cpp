@@ -91,15 +91,10 @@ TEST_F(LanguageLibrary, LanguageFolderIsOffAsBuilt) {
     // A configured folder that holds the file changes nothing while the build marker is off.
     std::wstring folder = bench::ScratchFolder(L"langfolder");
     ASSERT_TRUE(bench::WriteFileBytes(folder + L"\\uninstall.lng", "***messages**\nIDS_BETA from folder"));
-    HKEY key;
-    bool hadProductKey = RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Ombrix", 0, KEY_READ, &key) == ERROR_SUCCESS;
-    if (hadProductKey) RegCloseKey(key);
-    DWORD created = 0;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Ombrix\\General", 0, nullptr, 0,
-                                             KEY_SET_VALUE, nullptr, &key, &created));
-    RegSetValueExW(key, L"LanguageFolder", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
-                   (DWORD)((folder.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
+    const wchar_t general[] = L"Software\\Ombrix\\General";
+    bool hadProductKey = bench::KeyExists(HKEY_CURRENT_USER, L"Software\\Ombrix");
+    bool hadGeneral = bench::KeyExists(HKEY_CURRENT_USER, general);
+    ASSERT_EQ(ERROR_SUCCESS, bench::SetText(HKEY_CURRENT_USER, general, L"LanguageFolder", folder));
 
     std::wstring beside = langtest::LanguageFilePath();
     ResolveInLanguageFolder(beside.c_str(), out, CountOf(out));
@@ -107,9 +102,9 @@ TEST_F(LanguageLibrary, LanguageFolderIsOffAsBuilt) {
     LoadLanguageFile(L"uninstall.lng");
     EXPECT_EQ(0u, LanguageEntryCount());
 
-    RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\Ombrix\\General", L"LanguageFolder");
-    if (created == REG_CREATED_NEW_KEY) {
-        RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Ombrix\\General");
+    bench::DeleteValue(HKEY_CURRENT_USER, general, L"LanguageFolder");
+    if (!hadGeneral) {
+        RegDeleteKeyW(HKEY_CURRENT_USER, general);
         if (!hadProductKey) RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Ombrix");
     }
     bench::RemoveTree(folder);

@@ -36,21 +36,6 @@ const wchar_t kProduct[] = L"Software\\Ombrix";
 const wchar_t kSetup[] = L"Software\\Ombrix\\Setup";
 const wchar_t kBackup[] = L"Software\\OmbrixOptionsTestBackup";
 
-bool KeyExists(HKEY root, const wchar_t* path) {
-    HKEY key;
-    if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
-
-void SetString(HKEY root, const std::wstring& path, const wchar_t* name, const std::wstring& text) {
-    RegSetKeyValueW(root, path.c_str(), name, REG_SZ, text.c_str(), (DWORD)((text.size() + 1) * 2));
-}
-
-void SetDword(const std::wstring& path, const wchar_t* name, DWORD value) {
-    RegSetKeyValueW(HKEY_CURRENT_USER, path.c_str(), name, REG_DWORD, &value, sizeof(value));
-}
-
 // A class key as the prefix had it: absent, or present with a default value.
 struct ClassKeyState {
     bool exists;
@@ -58,11 +43,8 @@ struct ClassKeyState {
 };
 
 ClassKeyState ReadClassKey(const wchar_t* path) {
-    ClassKeyState state = {KeyExists(HKEY_CLASSES_ROOT, path), L""};
-    wchar_t text[512] = L"";
-    DWORD bytes = sizeof(text) - 2;
-    if (RegGetValueW(HKEY_CLASSES_ROOT, path, L"", RRF_RT_REG_SZ, nullptr, text, &bytes) == ERROR_SUCCESS)
-        state.text = text;
+    ClassKeyState state = {bench::KeyExists(HKEY_CLASSES_ROOT, path), L""};
+    bench::ReadText(HKEY_CLASSES_ROOT, path, L"", &state.text);
     return state;
 }
 
@@ -73,16 +55,16 @@ void WriteClassKey(const wchar_t* path, const ClassKeyState& state) {
         RegDeleteKeyW(HKEY_CLASSES_ROOT, path);
         return;
     }
-    SetString(HKEY_CLASSES_ROOT, path, L"", state.text);
+    bench::SetText(HKEY_CLASSES_ROOT, path, L"", state.text);
 }
 
 // Empties the user's Setup key for a case and puts the prefix back as it was afterwards.
 class PrefixState {
 public:
     PrefixState() : iso_(ReadClassKey(L".iso")), jar_(ReadClassKey(L".jar")) {
-        productExisted_ = KeyExists(HKEY_CURRENT_USER, kProduct);
-        setupSaved_ = KeyExists(HKEY_CURRENT_USER, kSetup);
-        RegDeleteTreeW(HKEY_CURRENT_USER, kBackup);
+        productExisted_ = bench::KeyExists(HKEY_CURRENT_USER, kProduct);
+        setupSaved_ = bench::KeyExists(HKEY_CURRENT_USER, kSetup);
+        bench::DeleteKeyTree(HKEY_CURRENT_USER, kBackup);
         if (setupSaved_) {
             HKEY backup;
             RegCreateKeyExW(HKEY_CURRENT_USER, kBackup, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &backup, nullptr);
@@ -97,17 +79,13 @@ public:
             RegCreateKeyExW(HKEY_CURRENT_USER, kSetup, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &setup, nullptr);
             RegCopyTreeW(HKEY_CURRENT_USER, kBackup, setup);
             RegCloseKey(setup);
-            RegDeleteTreeW(HKEY_CURRENT_USER, kBackup);
-            RegDeleteKeyW(HKEY_CURRENT_USER, kBackup);
+            bench::DeleteKeyTree(HKEY_CURRENT_USER, kBackup);
         }
         if (!productExisted_) RegDeleteKeyW(HKEY_CURRENT_USER, kProduct);
         WriteClassKey(L".iso", iso_);
         WriteClassKey(L".jar", jar_);
     }
-    static void ClearSetup() {
-        RegDeleteTreeW(HKEY_CURRENT_USER, kSetup);
-        RegDeleteKeyW(HKEY_CURRENT_USER, kSetup);
-    }
+    static void ClearSetup() { bench::DeleteKeyTree(HKEY_CURRENT_USER, kSetup); }
 
 private:
     ClassKeyState iso_;
@@ -127,28 +105,6 @@ const int kChildAnswer = [] {
     return 0;
 }();
 
-// One registry value as it was, put back (or removed again) when the scope ends.
-class SavedValue {
-public:
-    SavedValue(HKEY root, const wchar_t* path, const wchar_t* name) : root_(root), path_(path), name_(name) {
-        size_ = sizeof(data_);
-        had_ = RegGetValueW(root, path, name, RRF_RT_ANY | RRF_NOEXPAND, &type_, data_, &size_) == ERROR_SUCCESS;
-    }
-    ~SavedValue() {
-        if (had_) RegSetKeyValueW(root_, path_, name_, type_, data_, size_);
-        else RegDeleteKeyValueW(root_, path_, name_);
-    }
-
-private:
-    HKEY root_;
-    const wchar_t* path_;
-    const wchar_t* name_;
-    bool had_;
-    DWORD type_ = 0;
-    DWORD size_;
-    BYTE data_[512];
-};
-
 // A copy of this program under its own name, which Wine runs without WMI (so that Wine's name
 // "Windows 10" cannot contradict the build); each run sees the system report 10.0 build 22631.
 class Windows11Child {
@@ -159,20 +115,15 @@ public:
         GetTempPathW(MAX_PATH, temp);
         copy_ = std::wstring(temp) + L"ombrix-options-win11.exe";
         copied_ = CopyFileW(self, copy_.c_str(), FALSE) != FALSE;
-        SetString(HKEY_CURRENT_USER, kOverrides, L"wbemprox", L"");
+        bench::SetText(HKEY_CURRENT_USER, kOverrides, L"wbemprox", L"");
     }
     ~Windows11Child() {
-        RegDeleteTreeW(HKEY_CURRENT_USER, kAppKey);
-        RegDeleteKeyW(HKEY_CURRENT_USER, kAppKey);
+        bench::DeleteKeyTree(HKEY_CURRENT_USER, kAppKey);
         if (copied_) DeleteFileW(copy_.c_str());
     }
     DWORD Run() {
         if (!copied_) return 98;
-        const wchar_t versionKey[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion";
-        SavedValue version(HKEY_LOCAL_MACHINE, versionKey, L"CurrentVersion");
-        SavedValue build(HKEY_LOCAL_MACHINE, versionKey, L"CurrentBuildNumber");
-        SetString(HKEY_LOCAL_MACHINE, versionKey, L"CurrentVersion", L"10.0");
-        SetString(HKEY_LOCAL_MACHINE, versionKey, L"CurrentBuildNumber", L"22631");
+        bench::ReportedVersion version(L"22631");
         bench::RunSpec spec;
         spec.program = copy_;
         spec.arguments = L"--gtest_filter=None.None";
@@ -282,7 +233,7 @@ TEST(IntegrationOptions, LoadsDefaultsAndStoredValuesBeforeWindows11) {
         PrefixState::ClearSetup();
         WriteClassKey(L".iso", c.iso);
         WriteClassKey(L".jar", c.jar);
-        for (const Value& v : c.values) SetDword(std::wstring(kSetup) + v.key, v.name, v.data);
+        for (const Value& v : c.values) bench::SetDword(HKEY_CURRENT_USER, std::wstring(kSetup) + v.key, v.name, v.data);
         IntegrationOptions options;
         memset(&options, 0xA5, sizeof(options));
         LoadIntegrationOptions(&options);
@@ -297,11 +248,10 @@ TEST(IntegrationOptions, LoadsDefaultsAndStoredValuesBeforeWindows11) {
     IntegrationOptions loaded;
     LoadIntegrationOptions(&loaded);
     EXPECT_EQ("10101010101101010100 D1 M0 P1 S0 C1 I0 L1", Describe(loaded));
-    DWORD set = 9, size = sizeof(set);
-    EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_CURRENT_USER, L"Software\\Ombrix\\Setup\\.zst", L"Set",
-                                          RRF_RT_REG_DWORD, nullptr, &set, &size));
+    DWORD set = 9;
+    EXPECT_TRUE(bench::ReadDword(HKEY_CURRENT_USER, L"Software\\Ombrix\\Setup\\.zst", L"Set", &set));
     EXPECT_EQ(0u, set);
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Ombrix\\Setup\\.tzst"));
+    EXPECT_FALSE(bench::KeyExists(HKEY_CURRENT_USER, L"Software\\Ombrix\\Setup\\.tzst"));
 }
 
 TEST(IntegrationOptions, WindowsElevenCascadesUnlessTheNewMenuIsOff) {
@@ -320,8 +270,8 @@ TEST(IntegrationOptions, WindowsElevenCascadesUnlessTheNewMenuIsOff) {
     };
     for (const auto& c : cases) {
         PrefixState::ClearSetup();
-        if (c.cascaded >= 0) SetDword(kSetup, L"CascadedMenu", (DWORD)c.cascaded);
-        if (c.newContextMenu >= 0) SetDword(kSetup, L"NewContextMenu", (DWORD)c.newContextMenu);
+        if (c.cascaded >= 0) bench::SetDword(HKEY_CURRENT_USER, kSetup, L"CascadedMenu", (DWORD)c.cascaded);
+        if (c.newContextMenu >= 0) bench::SetDword(HKEY_CURRENT_USER, kSetup, L"NewContextMenu", (DWORD)c.newContextMenu);
         EXPECT_EQ(c.answer, child.Run()) << c.cascaded << " " << c.newContextMenu;
     }
 }

@@ -150,12 +150,7 @@ protected:
         RemoveDirectoryW(IniPath().c_str());
         DeleteFileW(IniPath().c_str());
         if (createdAppDataIni_) DeleteFileW((AppDataFolderPath() + L"\\Ombrix.ini").c_str());
-        HKEY key;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kRegistryKey, 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-            RegDeleteTreeW(key, nullptr);
-            RegCloseKey(key);
-            RegDeleteKeyW(HKEY_CURRENT_USER, kRegistryKey);
-        }
+        bench::DeleteKeyTree(HKEY_CURRENT_USER, kRegistryKey);
         RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Ombrix");  // only while nothing else lives there
     }
 
@@ -176,12 +171,7 @@ protected:
 }  // namespace
 
 TEST_F(SettingsFileTest, FoundBesideTheProgramFirstThenInAppData) {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kRegistryKey, 0, nullptr, 0, KEY_WRITE, nullptr,
-                                             &key, nullptr));
-    const wchar_t registry[] = L"registry";
-    RegSetValueExW(key, L"v", 0, REG_SZ, reinterpret_cast<const BYTE*>(registry), sizeof(registry));
-    RegCloseKey(key);
+    ASSERT_EQ(ERROR_SUCCESS, bench::SetText(HKEY_CURRENT_USER, kRegistryKey, L"v", L"registry"));
     EXPECT_EQ(L"registry", ReadUser(L"TestFile", L"v"));
     EXPECT_FALSE(SaveSettingsFile());
 

@@ -158,19 +158,6 @@ std::wstring Expand(const wchar_t* data) {
     return text;
 }
 
-// The REG_SZ value as Windows reads it in one view; false when the key or value is missing.
-bool ReadValue(HKEY root, const wchar_t* key, const wchar_t* value, REGSAM view, std::wstring* data) {
-    HKEY handle;
-    if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE | view, &handle) != ERROR_SUCCESS) return false;
-    wchar_t buffer[2048] = {};
-    DWORD type = 0, bytes = sizeof(buffer) - sizeof(wchar_t);
-    LONG status = RegQueryValueExW(handle, value, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes);
-    RegCloseKey(handle);
-    if (status != ERROR_SUCCESS || type != REG_SZ) return false;
-    *data = buffer;
-    return true;
-}
-
 size_t ValueCount(HKEY root, const wchar_t* key, REGSAM view) {
     HKEY handle;
     if (RegOpenKeyExW(root, key, 0, KEY_QUERY_VALUE | view, &handle) != ERROR_SUCCESS) return 0;
@@ -184,7 +171,7 @@ size_t ValueCount(HKEY root, const wchar_t* key, REGSAM view) {
 // One value in one view: there with its data, or not there.
 void Expect(const Row& row, REGSAM view, bool present) {
     std::wstring data;
-    bool found = ReadValue(row.root, row.key.c_str(), row.value.c_str(), view, &data);
+    bool found = bench::ReadText(row.root, row.key, row.value.c_str(), &data, view);
     std::string where = bench::Utf8(row.key + L" [" + row.value + L"] in the " +
                                     (view == KEY_WOW64_64KEY ? L"64" : L"32") + L"-bit view");
     EXPECT_EQ(present, found) << where << (present ? " is missing" : " still holds " + bench::Utf8(data));
@@ -236,8 +223,8 @@ IntegrationOptions Options(bool shellExt, bool legacyMenu) {
 
 // Keys the writes made along the way that the removal leaves as empty parents.
 void RemoveClassSkeletons() {
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Ombrix");
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Ombrix.ZIP");
+    bench::DeleteKeyTree(HKEY_CLASSES_ROOT, L"Ombrix");
+    bench::DeleteKeyTree(HKEY_CLASSES_ROOT, L"Ombrix.ZIP");
 }
 
 // Registers with both library states, removes, and checks every row that applies.
@@ -314,49 +301,6 @@ TEST(ShellExt, DISABLED_VersionChild) {
     }
 }
 
-namespace {
-
-const wchar_t kVersionKey[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion";
-
-void SetVersionValue(REGSAM view, const wchar_t* name, const wchar_t* data) {
-    HKEY key;
-    if (RegOpenKeyExW(LM, kVersionKey, 0, KEY_SET_VALUE | view, &key) != ERROR_SUCCESS) return;
-    if (data != nullptr) {
-        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data), (DWORD)((wcslen(data) + 1) * 2));
-    } else {
-        RegDeleteValueW(key, name);
-    }
-    RegCloseKey(key);
-}
-
-// Sets the version that Wine reports to every new process, in both views, until it goes.
-class ReportedVersion {
-public:
-    ReportedVersion(const wchar_t* version, const wchar_t* build) {
-        for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
-            for (const wchar_t* name : {L"CurrentVersion", L"CurrentBuildNumber"}) {
-                saved_.push_back({view, name, L"", false});
-                saved_.back().had = ReadValue(LM, kVersionKey, name, view, &saved_.back().data);
-                SetVersionValue(view, name, name[7] == L'V' ? version : build);
-            }
-        }
-    }
-    ~ReportedVersion() {
-        for (const Saved& s : saved_) SetVersionValue(s.view, s.name, s.had ? s.data.c_str() : nullptr);
-    }
-
-private:
-    struct Saved {
-        REGSAM view;
-        const wchar_t* name;
-        std::wstring data;
-        bool had;
-    };
-    std::vector<Saved> saved_;
-};
-
-}  // namespace
-
 TEST(ShellExt, ClassicHandlersOnWindows11OnlyWithLegacyMenu) {
     struct Case {
         const wchar_t* build;
@@ -379,7 +323,7 @@ TEST(ShellExt, ClassicHandlersOnWindows11OnlyWithLegacyMenu) {
             {L"OMBRIX_SHELLEXT_CHILD_DONE", marker}};
         bench::RunResult result;
         {
-            ReportedVersion version(L"10.0", c.build);
+            bench::ReportedVersion version(c.build);
             result = bench::Run(spec);
         }
         bool ran = bench::PathExists(marker);

@@ -59,42 +59,15 @@ Link ReadLink(const std::wstring& path) {
 class UserDesktop {
 public:
     void MoveTo(const std::wstring& folder) {
-        for (Saved& entry : saved_) {
-            wchar_t data[MAX_PATH * 2] = {};
-            DWORD bytes = sizeof(data) - sizeof(wchar_t);
-            entry.had = RegGetValueW(HKEY_CURRENT_USER, entry.key, L"Desktop", RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ |
-                                     RRF_NOEXPAND, &entry.type, data, &bytes) == ERROR_SUCCESS;
-            entry.data = data;
-            Set(entry.key, REG_SZ, folder.c_str());
-        }
-        moved_ = true;
-    }
-    ~UserDesktop() {
-        for (const Saved& entry : saved_) {
-            if (moved_) Set(entry.key, entry.type, entry.had ? entry.data.c_str() : nullptr);
+        for (const wchar_t* key : {L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                                   L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"}) {
+            saved_.emplace_back(HKEY_CURRENT_USER, key, L"Desktop");
+            bench::SetText(HKEY_CURRENT_USER, key, L"Desktop", folder);
         }
     }
 
 private:
-    static void Set(const wchar_t* keyPath, DWORD type, const wchar_t* data) {
-        HKEY key;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, keyPath, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-        if (data != nullptr) {
-            RegSetValueExW(key, L"Desktop", 0, type, reinterpret_cast<const BYTE*>(data), (DWORD)((wcslen(data) + 1) * 2));
-        } else {
-            RegDeleteValueW(key, L"Desktop");
-        }
-        RegCloseKey(key);
-    }
-    struct Saved {
-        const wchar_t* key;
-        bool had;
-        DWORD type;
-        std::wstring data;
-    };
-    Saved saved_[2] = {{L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", false, REG_SZ, L""},
-                       {L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders", false, REG_SZ, L""}};
-    bool moved_ = false;
+    std::list<bench::SavedValue> saved_;
 };
 
 const wchar_t kDescription[] = L"Create, open and extract archives";

@@ -4,7 +4,6 @@
 #include "tests/unit/settingstest.h"
 
 #include <gtest/gtest.h>
-#include <shlobj.h>
 
 #include <string>
 
@@ -21,108 +20,25 @@ const wchar_t kView[] = L"Software\\Ombrix\\TestStoreView";
 
 void WriteIni(const std::string& text) { ASSERT_TRUE(bench::WriteFileBytes(IniPath(), text)); }
 
-bool KeyExists(HKEY root, const wchar_t* path, REGSAM view = 0) {
-    HKEY key;
-    if (RegOpenKeyExW(root, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
-
-// The value as the registry holds it: type and bytes; false when missing.
-bool RawValue(HKEY root, const wchar_t* path, const wchar_t* name, DWORD* type, std::string* bytes,
-              REGSAM view = 0) {
-    HKEY key;
-    if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) return false;
-    char data[4096];
-    DWORD size = sizeof(data);
-    LONG status = RegQueryValueExW(key, name, nullptr, type, reinterpret_cast<BYTE*>(data), &size);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS) return false;
-    bytes->assign(data, size);
-    return true;
-}
-
-std::wstring RawString(HKEY root, const wchar_t* path, const wchar_t* name, REGSAM view = 0) {
-    DWORD type = 0;
-    std::string bytes;
-    if (!RawValue(root, path, name, &type, &bytes, view)) return L"<missing>";
-    if (type != REG_SZ) return L"<not REG_SZ>";
-    std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / 2);
-    if (text.empty() || text.back() != 0) return L"<unterminated>";
-    text.pop_back();
-    return text;
-}
-
-void PutRaw(HKEY root, const wchar_t* path, const wchar_t* name, DWORD type, const void* data, DWORD size,
-            REGSAM view = 0) {
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr));
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size));
-    RegCloseKey(key);
-}
-
-void PutRawString(HKEY root, const wchar_t* path, const wchar_t* name, const std::wstring& text) {
-    PutRaw(root, path, name, REG_SZ, text.c_str(), (DWORD)((text.size() + 1) * 2));
-}
-
-void RemoveRawTree(HKEY root, const wchar_t* path, REGSAM view = 0) {
-    HKEY key;
-    if (RegOpenKeyExW(root, path, 0, KEY_ALL_ACCESS | view, &key) != ERROR_SUCCESS) return;
-    RegDeleteTreeW(key, nullptr);
-    RegCloseKey(key);
-    RegDeleteKeyExW(root, path, view, 0);
-}
-
-// Removes the product key when the tests left it without subkeys and values.
-void RemoveIfEmpty(HKEY root, const wchar_t* path, REGSAM view = 0) {
-    HKEY key;
-    if (RegOpenKeyExW(root, path, 0, KEY_READ | view, &key) != ERROR_SUCCESS) return;
-    DWORD subkeys = 1;
-    DWORD values = 1;
-    RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr, nullptr,
-                     nullptr, nullptr);
-    RegCloseKey(key);
-    if (subkeys == 0 && values == 0) RegDeleteKeyExW(root, path, view, 0);
-}
-
-class StoreTest : public testing::Test {
+class StoreTest : public SettingsKeysTest {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(bench::PathExists(AppDataIni())) << "a settings file in AppData would serve these tests";
-        Clean();
-    }
-    void TearDown() override { Clean(); }
-
-    static void Clean() {
-        ClearSettingsFile();
-        SetRegistryView(0);
-        DeleteFileW(IniPath().c_str());
-        RemoveRawTree(HKEY_CURRENT_USER, kScratch);
-        RemoveRawTree(HKEY_CURRENT_USER, kAbsolute);
-        RemoveRawTree(HKEY_LOCAL_MACHINE, kScratch);
-        RemoveRawTree(HKEY_LOCAL_MACHINE, L"Software\\Ombrix\\Capabilities");
-        RemoveRawTree(HKEY_CLASSES_ROOT, kClass);
-        RemoveRawTree(HKEY_CLASSES_ROOT, kNewClass);
-        RemoveRawTree(HKEY_LOCAL_MACHINE, kView, KEY_WOW64_64KEY);
-        RemoveRawTree(HKEY_LOCAL_MACHINE, kView, KEY_WOW64_32KEY);
-        HKEY user = HKEY_CURRENT_USER;
-        HKEY product;
-        if (RegOpenKeyExW(user, kProduct, 0, KEY_SET_VALUE, &product) == ERROR_SUCCESS) {
-            RegDeleteValueW(product, L"TestStoreValue");
-            RegCloseKey(product);
-        }
-        RemoveIfEmpty(HKEY_CURRENT_USER, kProduct);
-        RemoveIfEmpty(HKEY_LOCAL_MACHINE, kProduct, KEY_WOW64_32KEY);
-        RemoveIfEmpty(HKEY_LOCAL_MACHINE, kProduct, KEY_WOW64_64KEY);
-    }
+    StoreTest()
+        : SettingsKeysTest({{HKEY_CURRENT_USER, kScratch},
+                            {HKEY_CURRENT_USER, kAbsolute},
+                            {HKEY_LOCAL_MACHINE, kScratch},
+                            {HKEY_LOCAL_MACHINE, L"Software\\Ombrix\\Capabilities"},
+                            {HKEY_CLASSES_ROOT, kClass},
+                            {HKEY_CLASSES_ROOT, kNewClass},
+                            {HKEY_LOCAL_MACHINE, kView, KEY_WOW64_64KEY},
+                            {HKEY_LOCAL_MACHINE, kView, KEY_WOW64_32KEY},
+                            {HKEY_CURRENT_USER, kProduct, 0, L"TestStoreValue"}}) {}
 };
 
 }  // namespace
 
 TEST_F(StoreTest, WithoutFileEveryRootGoesToTheRegistry) {
     EXPECT_EQ(ERROR_SUCCESS, WriteUserString(L"TestStore", L"Name", L"value"));
-    EXPECT_EQ(L"value", RawString(HKEY_CURRENT_USER, kScratch, L"Name"));
+    EXPECT_EQ(L"value", bench::ValueText(HKEY_CURRENT_USER, kScratch, L"Name"));
     wchar_t out[64];
     EXPECT_TRUE(ReadUserString(L"TestStore", L"Name", L"dflt", out, CountOf(out)));
     EXPECT_STREQ(L"value", out);
@@ -130,31 +46,31 @@ TEST_F(StoreTest, WithoutFileEveryRootGoesToTheRegistry) {
     EXPECT_EQ(ERROR_SUCCESS, WriteUserInt(L"TestStore", L"Count", -5));
     DWORD type = 0;
     std::string bytes;
-    ASSERT_TRUE(RawValue(HKEY_CURRENT_USER, kScratch, L"Count", &type, &bytes));
+    ASSERT_TRUE(bench::ReadValue(HKEY_CURRENT_USER, kScratch, L"Count", &type, &bytes));
     EXPECT_EQ((DWORD)REG_DWORD, type);
     EXPECT_EQ(std::string("\xFB\xFF\xFF\xFF", 4), bytes);
     EXPECT_EQ(-5, ReadUserInt(L"TestStore", L"Count", 7));
 
     // The empty key path is the product key itself.
     EXPECT_EQ(ERROR_SUCCESS, WriteSettingString(HKEY_CURRENT_USER, L"", L"TestStoreValue", L"p"));
-    EXPECT_EQ(L"p", RawString(HKEY_CURRENT_USER, kProduct, L"TestStoreValue"));
+    EXPECT_EQ(L"p", bench::ValueText(HKEY_CURRENT_USER, kProduct, L"TestStoreValue"));
     DeleteUserValue(L"", L"TestStoreValue");
-    EXPECT_EQ(L"<missing>", RawString(HKEY_CURRENT_USER, kProduct, L"TestStoreValue"));
+    EXPECT_EQ(L"missing", bench::ValueText(HKEY_CURRENT_USER, kProduct, L"TestStoreValue"));
 
     // A leading backslash makes the path relative to the root.
     EXPECT_EQ(ERROR_SUCCESS, WriteSettingString(HKEY_CURRENT_USER, L"\\Software\\OmbrixTestStoreAbs", L"v", L"abs"));
-    EXPECT_EQ(L"abs", RawString(HKEY_CURRENT_USER, kAbsolute, L"v"));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Ombrix\\Software"));
+    EXPECT_EQ(L"abs", bench::ValueText(HKEY_CURRENT_USER, kAbsolute, L"v"));
+    EXPECT_FALSE(bench::KeyExists(HKEY_CURRENT_USER, L"Software\\Ombrix\\Software"));
 
     EXPECT_EQ(ERROR_SUCCESS, WriteSettingString(HKEY_LOCAL_MACHINE, L"TestStore", L"v", L"machine"));
-    EXPECT_EQ(L"machine", RawString(HKEY_LOCAL_MACHINE, kScratch, L"v"));
+    EXPECT_EQ(L"machine", bench::ValueText(HKEY_LOCAL_MACHINE, kScratch, L"v"));
     EXPECT_EQ(ERROR_SUCCESS, WriteSettingInt(HKEY_LOCAL_MACHINE, L"TestStore", L"n", 3));
     EXPECT_EQ(3, ReadSettingInt(HKEY_LOCAL_MACHINE, L"TestStore", L"n", 0));
 
     // Class keys are the machine's own, by name: never the running user's, which the merged
     // root would prefer (Wine merges none, so the name is checked where it is chosen).
     EXPECT_EQ(ERROR_SUCCESS, WriteSettingString(HKEY_CLASSES_ROOT, kClass, L"", L"cls"));
-    EXPECT_EQ(L"cls", RawString(HKEY_LOCAL_MACHINE, (L"Software\\Classes\\" + std::wstring(kClass)).c_str(), L""));
+    EXPECT_EQ(L"cls", bench::ValueText(HKEY_LOCAL_MACHINE, L"Software\\Classes\\" + std::wstring(kClass), L""));
     wchar_t path[80];
     EXPECT_TRUE(HKEY_LOCAL_MACHINE == RegistryRoot(HKEY_CLASSES_ROOT) &&
                 ComposeRegistryPath(HKEY_CLASSES_ROOT, L".zip", path, CountOf(path)));
@@ -179,19 +95,19 @@ TEST_F(StoreTest, WithoutFileEveryRootGoesToTheRegistry) {
 TEST_F(StoreTest, DeleteSettingKeyRemovesOnlyChildlessKeys) {
     ASSERT_EQ(ERROR_SUCCESS, WriteUserString(L"TestStore\\Sub", L"v", L"x"));
     DeleteSettingKey(HKEY_CURRENT_USER, L"TestStore");
-    EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kScratch));
+    EXPECT_TRUE(bench::KeyExists(HKEY_CURRENT_USER, kScratch));
     DeleteSettingKey(HKEY_CURRENT_USER, L"TestStore\\Sub");
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, L"Software\\Ombrix\\TestStore\\Sub"));
+    EXPECT_FALSE(bench::KeyExists(HKEY_CURRENT_USER, L"Software\\Ombrix\\TestStore\\Sub"));
     DeleteSettingKey(HKEY_CURRENT_USER, L"TestStore");
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kScratch));
+    EXPECT_FALSE(bench::KeyExists(HKEY_CURRENT_USER, kScratch));
 }
 
 TEST_F(StoreTest, IntegerReadsTakeTheRawBytes) {
-    PutRawString(HKEY_CURRENT_USER, kScratch, L"one", L"1");
-    PutRawString(HKEY_CURRENT_USER, kScratch, L"twelve", L"12");
+    ASSERT_EQ(ERROR_SUCCESS, bench::SetText(HKEY_CURRENT_USER, kScratch, L"one", L"1"));
+    ASSERT_EQ(ERROR_SUCCESS, bench::SetText(HKEY_CURRENT_USER, kScratch, L"twelve", L"12"));
     const unsigned char two[] = {0xAA, 0xBB};
-    PutRaw(HKEY_CURRENT_USER, kScratch, L"two", REG_BINARY, two, sizeof(two));
-    PutRaw(HKEY_CURRENT_USER, kScratch, L"empty", REG_BINARY, two, 0);
+    ASSERT_EQ(ERROR_SUCCESS, bench::SetValue(HKEY_CURRENT_USER, kScratch, L"two", REG_BINARY, two, sizeof(two)));
+    ASSERT_EQ(ERROR_SUCCESS, bench::SetValue(HKEY_CURRENT_USER, kScratch, L"empty", REG_BINARY, two, 0));
     // "1" with its terminator is 4 bytes: the code of the character.
     EXPECT_EQ(49, ReadUserInt(L"TestStore", L"one", 7));
     EXPECT_EQ(7, ReadUserInt(L"TestStore", L"twelve", 7));
@@ -202,10 +118,10 @@ TEST_F(StoreTest, IntegerReadsTakeTheRawBytes) {
 }
 
 TEST_F(StoreTest, StringReadsNeedRoomAndTerminateThemselves) {
-    PutRawString(HKEY_CURRENT_USER, kScratch, L"text", L"abcdef");
-    PutRaw(HKEY_CURRENT_USER, kScratch, L"bare", REG_SZ, L"xyz", 6);
+    ASSERT_EQ(ERROR_SUCCESS, bench::SetText(HKEY_CURRENT_USER, kScratch, L"text", L"abcdef"));
+    ASSERT_EQ(ERROR_SUCCESS, bench::SetValue(HKEY_CURRENT_USER, kScratch, L"bare", REG_SZ, L"xyz", 6));
     DWORD word = 0x00420041;
-    PutRaw(HKEY_CURRENT_USER, kScratch, L"word", REG_DWORD, &word, sizeof(word));
+    ASSERT_EQ(ERROR_SUCCESS, bench::SetValue(HKEY_CURRENT_USER, kScratch, L"word", REG_DWORD, &word, sizeof(word)));
 
     wchar_t out[16];
     EXPECT_FALSE(ReadUserString(L"TestStore", L"text", L"d", out, 4));
@@ -229,9 +145,9 @@ TEST_F(StoreTest, ViewFlagReachesOpensCreatesAndKeyDeletionOnly) {
     SetRegistryView(KEY_WOW64_64KEY);
     EXPECT_EQ(ERROR_SUCCESS, WriteSettingString(HKEY_LOCAL_MACHINE, L"TestStoreView", L"v", L"64"));
     EXPECT_EQ(ERROR_SUCCESS, WriteSettingInt(HKEY_LOCAL_MACHINE, L"TestStoreView", L"n", 5));
-    EXPECT_EQ(L"64", RawString(HKEY_LOCAL_MACHINE, kView, L"v", KEY_WOW64_64KEY));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kView));
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kView, KEY_WOW64_32KEY));
+    EXPECT_EQ(L"64", bench::ValueText(HKEY_LOCAL_MACHINE, kView, L"v", KEY_WOW64_64KEY));
+    EXPECT_FALSE(bench::KeyExists(HKEY_LOCAL_MACHINE, kView));
+    EXPECT_FALSE(bench::KeyExists(HKEY_LOCAL_MACHINE, kView, KEY_WOW64_32KEY));
 
     wchar_t out[16];
     EXPECT_TRUE(ReadSettingString(HKEY_LOCAL_MACHINE, L"TestStoreView", L"v", L"d", out, CountOf(out)));
@@ -241,15 +157,15 @@ TEST_F(StoreTest, ViewFlagReachesOpensCreatesAndKeyDeletionOnly) {
 
     // These always work in the default view.
     DeleteSettingValue(HKEY_LOCAL_MACHINE, L"TestStoreView", L"v");
-    EXPECT_EQ(L"64", RawString(HKEY_LOCAL_MACHINE, kView, L"v", KEY_WOW64_64KEY));
+    EXPECT_EQ(L"64", bench::ValueText(HKEY_LOCAL_MACHINE, kView, L"v", KEY_WOW64_64KEY));
     DeleteSettingTree(HKEY_LOCAL_MACHINE, L"TestStoreView");
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kView, KEY_WOW64_64KEY));
+    EXPECT_TRUE(bench::KeyExists(HKEY_LOCAL_MACHINE, kView, KEY_WOW64_64KEY));
 
     SetRegistryView(0);
     EXPECT_FALSE(ReadSettingString(HKEY_LOCAL_MACHINE, L"TestStoreView", L"v", L"d", out, CountOf(out)));
     EXPECT_STREQ(L"d", out);
     DeleteSettingKey(HKEY_LOCAL_MACHINE, L"TestStoreView");
-    EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, kView, KEY_WOW64_64KEY));
+    EXPECT_TRUE(bench::KeyExists(HKEY_LOCAL_MACHINE, kView, KEY_WOW64_64KEY));
 
     // Only the 64-bit key's own contents decide whether it is empty, not an empty 32-bit one.
     HKEY empty32;
@@ -258,9 +174,9 @@ TEST_F(StoreTest, ViewFlagReachesOpensCreatesAndKeyDeletionOnly) {
     RegCloseKey(empty32);
     SetRegistryView(KEY_WOW64_64KEY);
     DeleteSettingKeyIfEmpty(HKEY_LOCAL_MACHINE, L"TestStoreView");
-    EXPECT_EQ(L"64", RawString(HKEY_LOCAL_MACHINE, kView, L"v", KEY_WOW64_64KEY));
+    EXPECT_EQ(L"64", bench::ValueText(HKEY_LOCAL_MACHINE, kView, L"v", KEY_WOW64_64KEY));
     DeleteSettingKey(HKEY_LOCAL_MACHINE, L"TestStoreView");
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, kView, KEY_WOW64_64KEY));
+    EXPECT_FALSE(bench::KeyExists(HKEY_LOCAL_MACHINE, kView, KEY_WOW64_64KEY));
 }
 
 TEST_F(StoreTest, SettingsFileServesProductKeysAndTheNullRoot) {
@@ -277,15 +193,15 @@ TEST_F(StoreTest, SettingsFileServesProductKeysAndTheNullRoot) {
     EXPECT_EQ(ERROR_SUCCESS, WriteSettingString(HKEY_LOCAL_MACHINE, L"Capabilities", L"Desc", L"x"));
     EXPECT_TRUE(ReadSettingString(HKEY_LOCAL_MACHINE, L"Capabilities", L"Desc", L"d", out, CountOf(out)));
     EXPECT_STREQ(L"x", out);
-    EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Ombrix\\Capabilities"));
+    EXPECT_FALSE(bench::KeyExists(HKEY_LOCAL_MACHINE, L"Software\\Ombrix\\Capabilities"));
     EXPECT_EQ(ERROR_SUCCESS, WriteUserInt(L"TestStore", L"n", 2));
-    EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kScratch));
+    EXPECT_FALSE(bench::KeyExists(HKEY_CURRENT_USER, kScratch));
 
     // Absolute paths and class keys still go to the registry.
     EXPECT_EQ(ERROR_SUCCESS, WriteSettingString(HKEY_LOCAL_MACHINE, L"\\Software\\Ombrix\\TestStore", L"v", L"reg"));
-    EXPECT_EQ(L"reg", RawString(HKEY_LOCAL_MACHINE, kScratch, L"v"));
+    EXPECT_EQ(L"reg", bench::ValueText(HKEY_LOCAL_MACHINE, kScratch, L"v"));
     EXPECT_EQ(ERROR_SUCCESS, WriteSettingString(HKEY_CLASSES_ROOT, kClass, L"", L"cls"));
-    EXPECT_EQ(L"cls", RawString(HKEY_CLASSES_ROOT, kClass, L""));
+    EXPECT_EQ(L"cls", bench::ValueText(HKEY_CLASSES_ROOT, kClass, L""));
 
     EXPECT_TRUE(SettingKeyExists(HKEY_CURRENT_USER, L"Setup"));
     EXPECT_FALSE(SettingKeyExists(HKEY_CURRENT_USER, L"Set"));
@@ -302,8 +218,8 @@ TEST_F(StoreTest, SettingsFileServesProductKeysAndTheNullRoot) {
 }
 
 TEST_F(StoreTest, IntegrationOffSuppressesEveryRegistryAccess) {
-    PutRawString(HKEY_CLASSES_ROOT, kClass, L"", L"before");
-    PutRawString(HKEY_CURRENT_USER, kAbsolute, L"v", L"before");
+    ASSERT_EQ(ERROR_SUCCESS, bench::SetText(HKEY_CLASSES_ROOT, kClass, L"", L"before"));
+    ASSERT_EQ(ERROR_SUCCESS, bench::SetText(HKEY_CURRENT_USER, kAbsolute, L"v", L"before"));
     WriteIni("Global\\Integration=0\r\nHKCU\\Setup\\ShellExt=1\r\n");
 
     // Neither asks for the file, so the switch is still the one of program start.
@@ -312,11 +228,11 @@ TEST_F(StoreTest, IntegrationOffSuppressesEveryRegistryAccess) {
 
     EXPECT_EQ(ERROR_SUCCESS, WriteSettingString(HKEY_CLASSES_ROOT, kClass, L"", L"after"));
     EXPECT_FALSE(IsIntegrationEnabled());
-    EXPECT_EQ(L"before", RawString(HKEY_CLASSES_ROOT, kClass, L""));
+    EXPECT_EQ(L"before", bench::ValueText(HKEY_CLASSES_ROOT, kClass, L""));
     EXPECT_EQ(ERROR_SUCCESS, WriteSettingInt(HKEY_CLASSES_ROOT, kNewClass, L"n", 1));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kNewClass));
+    EXPECT_FALSE(bench::KeyExists(HKEY_CLASSES_ROOT, kNewClass));
     EXPECT_EQ(ERROR_SUCCESS, WriteSettingString(HKEY_CURRENT_USER, L"\\Software\\OmbrixTestStoreAbs", L"v", L"after"));
-    EXPECT_EQ(L"before", RawString(HKEY_CURRENT_USER, kAbsolute, L"v"));
+    EXPECT_EQ(L"before", bench::ValueText(HKEY_CURRENT_USER, kAbsolute, L"v"));
 
     wchar_t out[16];
     EXPECT_TRUE(ReadSettingString(HKEY_CLASSES_ROOT, kClass, L"", L"dflt", out, CountOf(out)));
@@ -325,10 +241,10 @@ TEST_F(StoreTest, IntegrationOffSuppressesEveryRegistryAccess) {
     EXPECT_FALSE(SettingKeyExists(HKEY_CLASSES_ROOT, kClass));
 
     DeleteSettingValue(HKEY_CURRENT_USER, L"\\Software\\OmbrixTestStoreAbs", L"v");
-    EXPECT_EQ(L"before", RawString(HKEY_CURRENT_USER, kAbsolute, L"v"));
+    EXPECT_EQ(L"before", bench::ValueText(HKEY_CURRENT_USER, kAbsolute, L"v"));
     DeleteSettingKey(HKEY_CLASSES_ROOT, kClass);
     DeleteSettingTree(HKEY_CLASSES_ROOT, kClass);
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kClass));
+    EXPECT_TRUE(bench::KeyExists(HKEY_CLASSES_ROOT, kClass));
 
     // The file itself still serves its keys.
     EXPECT_EQ(1, ReadUserInt(L"Setup", L"ShellExt", 7));
@@ -346,7 +262,7 @@ TEST_F(StoreTest, RegistryPathThatDoesNotFitIsNeverCut) {
     const std::wstring cut = PathOfLength(kScratch, 511);
     const std::wstring fits = cut.substr(wcslen(kProduct) + 1);
     const std::wstring overlong = fits + L"\\Tail";
-    PutRawString(HKEY_CURRENT_USER, cut.c_str(), L"keep", L"kept");
+    ASSERT_EQ(ERROR_SUCCESS, bench::SetText(HKEY_CURRENT_USER, cut.c_str(), L"keep", L"kept"));
 
     // A path of exactly 511 characters is used as it is.
     wchar_t out[16];
@@ -355,7 +271,7 @@ TEST_F(StoreTest, RegistryPathThatDoesNotFitIsNeverCut) {
 
     EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, WriteUserString(overlong.c_str(), L"keep", L"overwritten"));
     EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, WriteUserInt(overlong.c_str(), L"keep", 1));
-    EXPECT_EQ(L"kept", RawString(HKEY_CURRENT_USER, cut.c_str(), L"keep"));
+    EXPECT_EQ(L"kept", bench::ValueText(HKEY_CURRENT_USER, cut.c_str(), L"keep"));
     EXPECT_FALSE(ReadUserString(overlong.c_str(), L"keep", L"d", out, CountOf(out)));
     EXPECT_STREQ(L"d", out);
     EXPECT_EQ(3, ReadUserInt(overlong.c_str(), L"keep", 3));
@@ -364,13 +280,13 @@ TEST_F(StoreTest, RegistryPathThatDoesNotFitIsNeverCut) {
     DeleteUserValue(overlong.c_str(), L"keep");
     DeleteSettingKey(HKEY_CURRENT_USER, overlong.c_str());
     DeleteSettingTree(HKEY_CURRENT_USER, overlong.c_str());
-    EXPECT_EQ(L"kept", RawString(HKEY_CURRENT_USER, cut.c_str(), L"keep"));
+    EXPECT_EQ(L"kept", bench::ValueText(HKEY_CURRENT_USER, cut.c_str(), L"keep"));
 
     // The same through an absolute path and under the classes root.
     const std::wstring absolute = L"\\" + cut + L"\\Tail";
     EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, WriteSettingString(HKEY_CURRENT_USER, absolute.c_str(), L"keep", L"x"));
-    EXPECT_EQ(L"kept", RawString(HKEY_CURRENT_USER, cut.c_str(), L"keep"));
+    EXPECT_EQ(L"kept", bench::ValueText(HKEY_CURRENT_USER, cut.c_str(), L"keep"));
     const std::wstring longClass = PathOfLength(kClass, 511) + L"\\Tail";
     EXPECT_EQ(ERROR_FILENAME_EXCED_RANGE, WriteSettingString(HKEY_CLASSES_ROOT, longClass.c_str(), L"", L"x"));
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClass));
+    EXPECT_FALSE(bench::KeyExists(HKEY_CLASSES_ROOT, kClass));
 }

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <string.h>
-
 #include <string>
 
 namespace {
@@ -16,24 +14,8 @@ const wchar_t kEntryKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Unin
 REGSAM OwnView() { return sizeof(void*) == 8 ? KEY_WOW64_64KEY : KEY_WOW64_32KEY; }
 REGSAM OtherView() { return sizeof(void*) == 8 ? KEY_WOW64_32KEY : KEY_WOW64_64KEY; }
 
-// A value as text: REG_SZ as it stands, REG_DWORD as "dword:N"; "missing" when absent.
 std::wstring ReadEntry(const wchar_t* value, REGSAM view) {
-    HKEY key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kEntryKey, 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
-        return L"missing";
-    }
-    wchar_t buffer[2048] = {};
-    DWORD type = 0, bytes = sizeof(buffer) - sizeof(wchar_t);
-    LONG status = RegQueryValueExW(key, value, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &bytes);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS) return L"missing";
-    if (type == REG_DWORD) {
-        DWORD number = 0;
-        memcpy(&number, buffer, sizeof(number));
-        return L"dword:" + std::to_wstring(number);
-    }
-    if (type == REG_SZ) return buffer;
-    return L"type " + std::to_wstring(type);
+    return bench::ValueText(HKEY_LOCAL_MACHINE, kEntryKey, value, view);
 }
 
 void DeleteEntry() { RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kEntryKey, OwnView(), 0); }
@@ -123,13 +105,8 @@ TEST(UninstallEntry, ValuesAsTheInstalledProgramsListReadsThem) {
         SCOPED_TRACE(c.before != nullptr ? bench::Utf8(c.before) : "no DisplayIcon");
         DeleteEntry();
         if (c.before != nullptr) {
-            HKEY key;
-            ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kEntryKey, 0, nullptr, 0,
-                                                     KEY_SET_VALUE | OwnView(), nullptr, &key, nullptr));
-            std::wstring icon = expand(c.before);
-            RegSetValueExW(key, L"DisplayIcon", 0, REG_SZ, reinterpret_cast<const BYTE*>(icon.c_str()),
-                           (DWORD)((icon.size() + 1) * sizeof(wchar_t)));
-            RegCloseKey(key);
+            ASSERT_EQ(ERROR_SUCCESS,
+                      bench::SetText(HKEY_LOCAL_MACHINE, kEntryKey, L"DisplayIcon", expand(c.before), OwnView()));
         }
         std::wstring marker = scratch + L"\\done";
         DeleteFileW(marker.c_str());

@@ -53,12 +53,7 @@ TEST(Version, KnownVersionsAsWineReportsThem) {
     // Wine reports a chosen version to one program name; nothing else in the prefix sees it.
     const wchar_t* appKey = L"Software\\Wine\\AppDefaults\\ombrix-version-check.exe";
     for (const Case& c : cases) {
-        HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, appKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                                 &key, nullptr));
-        RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(c.wineVersion),
-                       (DWORD)((wcslen(c.wineVersion) + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
+        ASSERT_EQ(ERROR_SUCCESS, bench::SetText(HKEY_CURRENT_USER, appKey, L"Version", c.wineVersion));
 
         std::wstring command = L"\"" + copy + L"\" --gtest_filter=Version.ChildSeesTheVersionItWasGiven";
         SetEnvironmentVariableW(L"OMBRIX_VERSION_CHILD", c.expected);
