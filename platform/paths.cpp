@@ -5,7 +5,6 @@
 
 #include <fcntl.h>
 #include <io.h>
-#include <shlobj.h>
 #include <wchar.h>
 
 namespace {
@@ -16,8 +15,6 @@ const size_t kLongPrefixChars = CountOf(kLongPrefix) - 1;
 bool IsDotOrDotDot(const wchar_t* name) {
     return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0));
 }
-
-bool IsFolder(const wchar_t* path) { return IsFolderAttr(GetPathAttributes(path)); }
 
 // The full path an open handle resolves to, links followed as the system followed them.
 bool FinalPath(HANDLE handle, wchar_t* out, size_t size) {
@@ -573,61 +570,6 @@ void DeleteFolderTree(const wchar_t* path) {
     DeleteTreeEntries(tree, wcslen(tree), CountOf(tree));
     folder.Release();
     RemoveTreeFolder(tree, 0);
-}
-
-bool AppDataFolder(wchar_t* out, size_t size) {
-    if (size == 0) return false;
-    out[0] = 0;
-    wchar_t shellFolder[kPathChars] = {};
-    LPITEMIDLIST items = nullptr;
-    if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, CSIDL_APPDATA, &items)) && items != nullptr) {
-        if (!SHGetPathFromIDListW(items, shellFolder)) shellFolder[0] = 0;
-        ScopedCom<IMalloc> allocator;
-        if (SUCCEEDED(SHGetMalloc(allocator.Receive())) && allocator.Get() != nullptr) allocator->Free(items);
-    }
-    if (shellFolder[0] == 0) return false;
-    CopyString(out, shellFolder, size);
-    AddTrailingBackslash(out, size);
-    AppendString(out, L"Ombrix", size);
-    return IsFolder(out);
-}
-
-void SettingsFolder(wchar_t* out, size_t size) {
-    if (size == 0) return;
-    ScopedRegKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Ombrix\\Paths", 0, KEY_QUERY_VALUE,
-                      key.Receive()) == ERROR_SUCCESS) {
-        DWORD bytes = (DWORD)(size * sizeof(wchar_t));
-        LONG status = RegQueryValueExW(key.Get(), L"AppData", nullptr, nullptr,
-                                       reinterpret_cast<BYTE*>(out), &bytes);
-        if (status == ERROR_SUCCESS) {
-            size_t chars = bytes / sizeof(wchar_t);
-            out[chars < size ? chars : size - 1] = 0;
-            if (out[0] != 0 && FileExists(out)) return;
-        }
-    }
-    if (AppDataFolder(out, size)) return;
-    wchar_t program[kPathChars];
-    DWORD n = GetModuleFileNameW(nullptr, program, CountOf(program));
-    if (n == 0 || n >= CountOf(program)) program[0] = 0;
-    CutNamePart(program);
-    CopyString(out, program, size);
-}
-
-void ResolveTempFolder(const wchar_t* configured, wchar_t* out, size_t size) {
-    if (size == 0) return;
-    CopyString(out, configured, size);
-    wchar_t expanded[kPathChars];
-    DWORD n = ExpandEnvironmentStringsW(out, expanded, CountOf(expanded));
-    if (out[0] != 0 && n != 0 && n < CountOf(expanded)) CopyString(out, expanded, size);
-    // A configured folder that does not exist (or is a file) is never used.
-    if (out[0] != 0 && IsFolder(out)) {
-        AddTrailingBackslash(out, size);
-        return;
-    }
-    DWORD got = GetTempPathW((DWORD)size, out);
-    if (got == 0 || got >= size || out[0] == 0) CopyString(out, L"\\kvatemp", size);
-    AddTrailingBackslash(out, size);
 }
 
 HMODULE LoadSystemLibrary(const wchar_t* name) {

@@ -367,11 +367,6 @@ void DeleteFolderTree(const wchar_t* path);
 // What the tree deletion does with an entry of the given attributes.
 enum class TreeStep { Leave, Descend, RemoveFolderLink, RemoveFileLink, DeletePlainFile };
 TreeStep TreeStepFor(DWORD attributes);
-void SettingsFolder(wchar_t* out, size_t size);
-bool AppDataFolder(wchar_t* out, size_t size);
-// The configured temporary folder (environment strings expanded) when it exists, else the
-// system's; always with a trailing backslash.
-void ResolveTempFolder(const wchar_t* configured, wchar_t* out, size_t size);
 HMODULE LoadSystemLibrary(const wchar_t* name);
 
 struct FindData {
