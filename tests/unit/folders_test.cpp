@@ -15,12 +15,6 @@ const wchar_t kPathsKey[] = L"Software\\Ombrix\\Paths";
 
 std::wstring Buf(const wchar_t* text) { return std::wstring(text); }
 
-std::wstring TempPath() {
-    wchar_t temp[kPathChars];
-    GetTempPathW(CountOf(temp), temp);
-    return temp;
-}
-
 std::wstring ThisProgramsFolder() {
     wchar_t program[kPathChars];
     GetModuleFileNameW(nullptr, program, CountOf(program));
@@ -159,7 +153,9 @@ TEST(AppData, ProductFolderInRoamingApplicationData) {
 
 TEST_F(FoldersTest, TempFolderHonoursAnExistingConfiguredFolder) {
     SavedPathValue saved(L"TempFolder");
-    std::wstring systemTemp = TempPath();
+    wchar_t temp[kPathChars];
+    GetTempPathW(CountOf(temp), temp);
+    std::wstring systemTemp = temp;
     ASSERT_EQ(L'\\', systemTemp.back());
     wchar_t out[kPathChars];
 

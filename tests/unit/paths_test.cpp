@@ -1,4 +1,4 @@
-// Path strings, the long-path form and the file-system helpers on real files and registry values.
+// Path text, the long-path form, the file-system calls, links and the folder-tree deletion on real files.
 #include "platform/platform.h"
 #include "tests/bench/bench.h"
 
@@ -397,7 +397,7 @@ TEST(AttributeTests, FolderReparseAndClearableBits) {
         {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, true, true, false},
         {FILE_ATTRIBUTE_REPARSE_POINT, false, true, false},
         {0x400, false, true, false},
-        // Only these stand in the way of a deletion, and never on a link.
+        // These are cleared before a deletion is tried again, never on a link.
         {FILE_ATTRIBUTE_READONLY, false, false, true},
         {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE, false, false, true},
         {FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY, true, false, true},
