@@ -91,7 +91,7 @@ bool IsStaleLocation(const wchar_t* location) {
     CopyString(path, location, CountOf(path));
     wchar_t* comma = wcsrchr(path, L',');
     if (comma != nullptr && comma > NamePart(path)) *comma = 0;
-    return IsPreviousArchiver(path) || (CompareNoCase(NamePart(path), L"Ombrix.exe") == 0 && !FileExists(path));
+    return IsPreviousArchiver(path) || (CompareNoCase(NamePart(path), L"Ombrix.exe") == 0 && !PathExists(path));
 }
 
 bool IsAnotherInstallation() {
@@ -101,7 +101,7 @@ bool IsAnotherInstallation() {
     // mistake, the registrations would stay behind naming a program that is gone.
     if (!ReadInstallLocation(location, CountOf(location)) || CompareObjects(location, own) != 0) return false;
     JoinPath(location, L"Ombrix.exe", program, CountOf(program));
-    return FileExists(program);
+    return PathExists(program);
 }
 
 void FormatVersion(wchar_t* text, size_t capacity) {
@@ -143,7 +143,7 @@ void WriteUninstallEntry() {
     wchar_t folder[kPathChars];
     FolderPart(program, folder, CountOf(folder));
     ReadSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", L"", text, CountOf(text));
-    if (text[0] == 0 || !FileExists(text) || IsStaleLocation(text)) {
+    if (text[0] == 0 || !PathExists(text) || IsStaleLocation(text)) {
         JoinPath(folder, L"Ombrix.exe", text, CountOf(text));
         WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", text);
     }

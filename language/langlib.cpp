@@ -87,5 +87,5 @@ void ResolveInLanguageFolder(const wchar_t* path, wchar_t* out, size_t capacity)
     candidate[CountOf(candidate) - 1] = 0;
     AddTrailingBackslash(candidate, CountOf(candidate));
     AppendString(candidate, NamePart(path), CountOf(candidate));
-    if (FileExists(candidate)) CopyString(out, candidate, capacity);
+    if (PathExists(candidate)) CopyString(out, candidate, capacity);
 }

@@ -15,7 +15,7 @@ DWORD GetPathAttributes(const wchar_t* path) {
     return attributes;
 }
 
-bool FileExists(const wchar_t* path) { return GetPathAttributes(path) != INVALID_FILE_ATTRIBUTES; }
+bool PathExists(const wchar_t* path) { return GetPathAttributes(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool GetObjectId(const wchar_t* path, ObjectId* out) {
     ScopedHandle handle;

@@ -132,7 +132,8 @@ bool IsDotOrDotDot(const wchar_t* name);
 
 /* files.cpp */
 DWORD GetPathAttributes(const wchar_t* path);
-bool FileExists(const wchar_t* path);
+// True when anything stands at the path: a file, a folder or a link.
+bool PathExists(const wchar_t* path);
 bool RemoveFile(const wchar_t* path);
 // Which file-system object a path leads to, whatever form names it (another drive letter mapped
 // onto it, the short form, "\\?\", a share, a junction): its volume and its file id there.

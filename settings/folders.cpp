@@ -50,7 +50,7 @@ bool AppDataFolder(wchar_t* out, size_t size) {
 void SettingsFolder(wchar_t* out, size_t size) {
     if (size == 0) return;
     // The configured folder is taken as stored, whatever the value's type.
-    if (ReadUserString(L"Paths", L"AppData", L"", out, size) && out[0] != 0 && FileExists(out)) return;
+    if (ReadUserString(L"Paths", L"AppData", L"", out, size) && out[0] != 0 && PathExists(out)) return;
     if (AppDataFolder(out, size)) return;
     wchar_t program[kPathChars];
     DWORD n = GetModuleFileNameW(nullptr, program, CountOf(program));

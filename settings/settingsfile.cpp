@@ -111,13 +111,13 @@ bool FindSettingsFile(wchar_t* path, size_t size) {
             if (wcscmp(NamePart(path), kFileName) != 0) path[0] = 0;
         }
     }
-    if (path[0] == 0 || !FileExists(path)) {
+    if (path[0] == 0 || !PathExists(path)) {
         if (AppDataFolder(path, size)) {
             JoinPath(path, kFileName, path, size);
             if (wcscmp(NamePart(path), kFileName) != 0) path[0] = 0;
         }
     }
-    return path[0] != 0 && FileExists(path);
+    return path[0] != 0 && PathExists(path);
 }
 
 // False when the file was found but not read to its end.
@@ -313,7 +313,7 @@ bool SaveSettingsFile() {
         return true;
     }
     // A replacement that failed half way has removed the old file: the new one takes its name.
-    if (!FileExists(g_filePath)) return MoveOver(tempPath, g_filePath);
+    if (!PathExists(g_filePath)) return MoveOver(tempPath, g_filePath);
     RemoveFile(tempPath);
     return RewriteInPlace();
 }

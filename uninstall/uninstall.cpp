@@ -70,7 +70,7 @@ void RunUninstall() {
 
     // The browser engine's cache.
     wchar_t cache[kPathChars];
-    if (JoinWhole(tempFolder, L"Ombrix.exe.WebView2", cache, CountOf(cache)) && FileExists(cache)) {
+    if (JoinWhole(tempFolder, L"Ombrix.exe.WebView2", cache, CountOf(cache)) && PathExists(cache)) {
         DeleteFolderTree(cache);
     }
 

@@ -347,10 +347,10 @@ TEST_F(ScratchTest, AttributesExistenceAndRemoval) {
     std::wstring file = Path(L"file.txt");
     WriteFileText(file, "abc");
     std::wstring folder = MakeFolder(L"folder");
-    EXPECT_TRUE(FileExists(file.c_str()));
-    EXPECT_TRUE(FileExists(folder.c_str()));
-    EXPECT_FALSE(FileExists(Path(L"missing").c_str()));
-    EXPECT_FALSE(FileExists(L""));
+    EXPECT_TRUE(PathExists(file.c_str()));
+    EXPECT_TRUE(PathExists(folder.c_str()));
+    EXPECT_FALSE(PathExists(Path(L"missing").c_str()));
+    EXPECT_FALSE(PathExists(L""));
     EXPECT_TRUE(IsFolderAttr(GetPathAttributes(folder.c_str())));
     EXPECT_FALSE(IsFolderAttr(GetPathAttributes(file.c_str())));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetPathAttributes(Path(L"missing").c_str()));
@@ -367,7 +367,7 @@ TEST_F(ScratchTest, NamesOnlyTheLongFormReachesAreRetried) {
     std::wstring dotted = Path(L"name.");
     WriteFileText(dotted, "x");
     ASSERT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(dotted.c_str()));
-    EXPECT_TRUE(FileExists(dotted.c_str()));
+    EXPECT_TRUE(PathExists(dotted.c_str()));
     FindData data;
     EXPECT_TRUE(FindOne(dotted.c_str(), &data));
     EXPECT_EQ(dotted, Buf(data.path));
@@ -381,7 +381,7 @@ TEST_F(ScratchTest, NamesOnlyTheLongFormReachesAreRetried) {
     // A relative name goes through the current directory.
     WriteFileText(Path(L"rel."), "x");
     CurrentDirectoryScope scope(scratch_);
-    EXPECT_TRUE(FileExists(L"rel."));
+    EXPECT_TRUE(PathExists(L"rel."));
     EXPECT_TRUE(RemoveFile(L".\\rel."));
     EXPECT_FALSE(Exists(Path(L"rel.")));
 }
