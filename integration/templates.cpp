@@ -25,9 +25,7 @@ bool ShellNewKey(const wchar_t* extension, wchar_t* out, size_t capacity) {
 
 // The template file beside the program; without the program's folder only the bare name, and false.
 bool TemplatePath(bool isKva, wchar_t* out, size_t capacity) {
-    DWORD n = GetModuleFileNameW(nullptr, out, (DWORD)capacity);
-    bool folderKnown = n != 0 && n < capacity;
-    if (!folderKnown) out[0] = 0;
+    bool folderKnown = ProgramPath(out, capacity);
     ReplaceNamePart(out, kTemplateFiles[isKva ? 0 : 1].name, capacity);
     return folderKnown;
 }

@@ -31,9 +31,7 @@ void LoadLanguageLibrary(HINSTANCE programInstance) {
     ReleaseLanguageLibrary();
 
     wchar_t path[kPathChars];
-    DWORD n = GetModuleFileNameW(nullptr, path, CountOf(path));
-    bool havePath = n != 0 && n < CountOf(path);
-    if (!havePath) path[0] = 0;
+    bool havePath = ProgramPath(path, CountOf(path));
     ReplaceNamePart(path, L"kvalng.dll", CountOf(path));
     ResolveInLanguageFolder(path, path, CountOf(path));
 

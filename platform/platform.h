@@ -335,6 +335,13 @@ void CloseRunLog();
 void LogFile(const wchar_t* what, const wchar_t* path, bool done);
 
 /* process.cpp */
+// The program file's full path; false, and out empty, when the system names none or it does not fit.
+bool ProgramPath(wchar_t* out, size_t size);
+// The folder of a program path without its trailing backslash, which only a drive root keeps
+// ("C:\"); false without a backslash or when it does not fit.
+bool ProgramFolderOf(const wchar_t* programPath, wchar_t* out, size_t size);
+// The program's folder by that rule; false, and out empty, when it is not known.
+bool ProgramFolder(wchar_t* out, size_t size);
 // True when the process runs with an administrator's full rights, or when that cannot be told.
 bool IsElevatedRun();
 // The system's own Windows folder's "Temp" (never a terminal-server user's private Windows

@@ -53,9 +53,7 @@ void SettingsFolder(wchar_t* out, size_t size) {
     if (ReadUserString(L"Paths", L"AppData", L"", out, size) && out[0] != 0 && PathExists(out)) return;
     if (AppDataFolder(out, size)) return;
     wchar_t program[kPathChars];
-    DWORD n = GetModuleFileNameW(nullptr, program, CountOf(program));
-    if (n == 0 || n >= CountOf(program)) program[0] = 0;
-    CutNamePart(program);
+    ProgramFolder(program, CountOf(program));
     CopyString(out, program, size);
 }
 

@@ -99,17 +99,9 @@ void WriteSwitch(const wchar_t* name, bool on) { SetSettingsEntry(name, on ? L"1
 // Names the settings file beside the program or in the application-data folder; false when
 // there is none. A path whose name part came out cut would be some other file.
 bool FindSettingsFile(wchar_t* path, size_t size) {
-    path[0] = 0;
-    HMODULE module = nullptr;
-    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           reinterpret_cast<LPCWSTR>(&LoadSettingsFile), &module)) {
-        DWORD length = GetModuleFileNameW(module, path, (DWORD)size);
-        if (length == 0 || length >= size) {
-            path[0] = 0;
-        } else {
-            ReplaceNamePart(path, kFileName, size);
-            if (wcscmp(NamePart(path), kFileName) != 0) path[0] = 0;
-        }
+    if (ProgramPath(path, size)) {
+        ReplaceNamePart(path, kFileName, size);
+        if (wcscmp(NamePart(path), kFileName) != 0) path[0] = 0;
     }
     if (path[0] == 0 || !PathExists(path)) {
         if (AppDataFolder(path, size)) {

@@ -10,9 +10,8 @@
 void RunUninstall() {
     // The program folder, made the current directory.
     wchar_t programPath[kPathChars];
-    DWORD got = GetModuleFileNameW(nullptr, programPath, CountOf(programPath));
     wchar_t folder[kPathChars];
-    if (got == 0 || got >= CountOf(programPath) || !ProgramFolderOf(programPath, folder, CountOf(folder))) {
+    if (!ProgramPath(programPath, CountOf(programPath)) || !ProgramFolder(folder, CountOf(folder))) {
         g_shell.exitCode = kExitFailed;
         return;
     }

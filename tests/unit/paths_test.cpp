@@ -294,6 +294,21 @@ TEST(PathTests, ReplaceNamePartAndFolderPart) {
     }
 }
 
+TEST(ProgramPaths, ThisProgramsPathAndFolderWholeOrNotAtAll) {
+    wchar_t self[kPathChars], out[kPathChars];
+    ASSERT_GT(GetModuleFileNameW(nullptr, self, CountOf(self)), 0u);
+    EXPECT_TRUE(ProgramPath(out, CountOf(out)));
+    EXPECT_STREQ(self, out);
+    EXPECT_TRUE(ProgramFolder(out, CountOf(out)));
+    EXPECT_EQ(std::wstring(self, wcsrchr(self, L'\\')), Buf(out));
+    wchar_t small[4] = L"###";
+    EXPECT_FALSE(ProgramPath(small, CountOf(small)));
+    EXPECT_STREQ(L"", small);
+    wcscpy(small, L"###");
+    EXPECT_FALSE(ProgramFolder(small, CountOf(small)));
+    EXPECT_STREQ(L"", small);
+}
+
 TEST(LongPath, AbsoluteFormsAndExactSizes) {
     wchar_t out[64];
     EXPECT_TRUE(MakeLongPath(L"C:\\x", out, 9));
