@@ -69,8 +69,10 @@ static void RunSetupMode() {
 }
 
 void CarryOverSettingsFile() {
+    // Nothing is carried over where the user's settings folder, the configured one included, holds
+    // a settings file already.
     wchar_t settingsPath[kPathChars];
-    SettingsFolder(settingsPath, CountOf(settingsPath));
+    SettingsFolder(ConfiguredFolder::Asked, settingsPath, CountOf(settingsPath));
     JoinPath(settingsPath, L"ombrix.ini", settingsPath, CountOf(settingsPath));
     if (PathExists(settingsPath)) return;
 

@@ -47,14 +47,17 @@ bool AppDataFolder(wchar_t* out, size_t size) {
     return IsFolder(out);
 }
 
-void SettingsFolder(wchar_t* out, size_t size) {
-    if (size == 0) return;
+bool SettingsFolder(ConfiguredFolder configured, wchar_t* out, size_t size) {
+    if (size == 0) return false;
     // The configured folder is taken as stored, whatever the value's type.
-    if (ReadUserString(L"Paths", L"AppData", L"", out, size) && out[0] != 0 && PathExists(out)) return;
-    if (AppDataFolder(out, size)) return;
+    if (configured == ConfiguredFolder::Asked && ReadUserString(L"Paths", L"AppData", L"", out, size) &&
+        out[0] != 0 && PathExists(out))
+        return true;
+    if (AppDataFolder(out, size)) return true;
     wchar_t program[kPathChars];
-    ProgramFolder(program, CountOf(program));
+    bool known = ProgramFolder(program, CountOf(program));
     CopyString(out, program, size);
+    return known;
 }
 
 void GetTempFolder(wchar_t* out, size_t size) {

@@ -11,9 +11,12 @@
 // The Ombrix folder of the user's roaming application data; false when it is no folder (out then
 // names the folder it would be, or nothing when the shell names no application data).
 bool AppDataFolder(wchar_t* out, size_t size);
-// The folder of the user's settings: "Paths\AppData" when it exists, else AppDataFolder when it
-// exists, else the program folder.
-void SettingsFolder(wchar_t* out, size_t size);
+// Whether the settings folder may be the one the user configured.
+enum class ConfiguredFolder { Asked, NotAsked };
+// The one rule for where the user's settings live: the folder configured as "Paths\AppData" when
+// it is asked and exists, else AppDataFolder when it exists, else the program folder. False (and
+// out empty) when not even the program folder is known.
+bool SettingsFolder(ConfiguredFolder configured, wchar_t* out, size_t size);
 // The folder for temporary files: "Paths\TempFolder" of the user's settings when it exists.
 void GetTempFolder(wchar_t* out, size_t size);
 // "General\LanguageFolder" as stored, unexpanded; false unless it is text of at most size - 1

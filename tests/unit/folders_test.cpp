@@ -105,25 +105,27 @@ TEST_F(FoldersTest, SettingsFolderTakesTheConfiguredPathFirst) {
 
     std::wstring configured = MakeFolder(L"settings") + L"\\";
     saved.Set(configured);
-    SettingsFolder(out, CountOf(out));
+    SettingsFolder(ConfiguredFolder::Asked, out, CountOf(out));
     EXPECT_EQ(configured, Buf(out));  // as stored, backslash and all
+    SettingsFolder(ConfiguredFolder::NotAsked, out, CountOf(out));
+    EXPECT_EQ(fallback, Buf(out));
 
     saved.Set(Path(L"settings"), REG_EXPAND_SZ);  // whatever the value's type
-    SettingsFolder(out, CountOf(out));
+    SettingsFolder(ConfiguredFolder::Asked, out, CountOf(out));
     EXPECT_EQ(Path(L"settings"), Buf(out));
 
     saved.Set(Path(L"missing"));
-    SettingsFolder(out, CountOf(out));
+    SettingsFolder(ConfiguredFolder::Asked, out, CountOf(out));
     EXPECT_EQ(fallback, Buf(out));
 
     saved.Set(L"");
-    SettingsFolder(out, CountOf(out));
+    SettingsFolder(ConfiguredFolder::Asked, out, CountOf(out));
     EXPECT_EQ(fallback, Buf(out));
 
     saved.Remove();
     if (hadAppDataOmbrix) return;
     ASSERT_TRUE(CreateDirectoryW(appDataOmbrix.c_str(), nullptr));
-    SettingsFolder(out, CountOf(out));
+    SettingsFolder(ConfiguredFolder::Asked, out, CountOf(out));
     RemoveDirectoryW(appDataOmbrix.c_str());
     EXPECT_EQ(appDataOmbrix, Buf(out));
 }
