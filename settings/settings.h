@@ -19,8 +19,8 @@ enum class ConfiguredFolder { Asked, NotAsked };
 bool SettingsFolder(ConfiguredFolder configured, wchar_t* out, size_t size);
 // The folder for temporary files: "Paths\TempFolder" of the user's settings when it exists.
 void GetTempFolder(wchar_t* out, size_t size);
-// "General\LanguageFolder" as stored, unexpanded; false unless it is text of at most size - 1
-// characters.
+// "General\LanguageFolder" as stored, unexpanded; false unless it is text whose stored data, its
+// terminator included, takes at most size - 1 characters.
 bool ConfiguredLanguageFolder(wchar_t* out, size_t size);
 
 /* store.cpp */

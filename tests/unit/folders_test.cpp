@@ -1,5 +1,6 @@
-// The product's folders: the settings folder, the application-data folder, the temporary folder,
-// each from what the user configured under HKCU\Software\Ombrix or from the system.
+// The product's folders: the settings folder, the application-data folder, the temporary folder and
+// the language folder's setting, from what the user configured under HKCU\Software\Ombrix or from
+// the system.
 #include "settings/settings.h"
 #include "tests/bench/bench.h"
 
@@ -43,15 +44,15 @@ protected:
     std::wstring scratch_;
 };
 
-// Remembers one value under HKCU\Software\Ombrix\Paths and puts it back afterwards; removes
-// the keys this test created.
+// Remembers one value under HKCU\Software\Ombrix\Paths (or another key) and puts it back
+// afterwards; removes the keys this test created.
 class SavedPathValue {
 public:
-    explicit SavedPathValue(const wchar_t* name) : name_(name) {
+    explicit SavedPathValue(const wchar_t* name, const wchar_t* keyPath = kPathsKey) : name_(name), key_(keyPath) {
         HKEY key;
         ombrixExisted_ = RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Ombrix", 0, KEY_READ, &key) == ERROR_SUCCESS;
         if (ombrixExisted_) RegCloseKey(key);
-        pathsExisted_ = RegOpenKeyExW(HKEY_CURRENT_USER, kPathsKey, 0, KEY_READ, &key) == ERROR_SUCCESS;
+        pathsExisted_ = RegOpenKeyExW(HKEY_CURRENT_USER, key_, 0, KEY_READ, &key) == ERROR_SUCCESS;
         if (!pathsExisted_) return;
         DWORD bytes = sizeof(data_);
         had_ = RegQueryValueExW(key, name_, nullptr, &type_, data_, &bytes) == ERROR_SUCCESS;
@@ -60,18 +61,18 @@ public:
     }
     ~SavedPathValue() {
         HKEY key;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kPathsKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, key_, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
             if (had_) RegSetValueExW(key, name_, 0, type_, data_, size_);
             else RegDeleteValueW(key, name_);
             RegCloseKey(key);
         }
         // Only empty keys go: another writer's values stay.
-        if (!pathsExisted_) RegDeleteKeyW(HKEY_CURRENT_USER, kPathsKey);
+        if (!pathsExisted_) RegDeleteKeyW(HKEY_CURRENT_USER, key_);
         if (!ombrixExisted_) RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Ombrix");
     }
     void Set(const std::wstring& text, DWORD type = REG_SZ) const {
         HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kPathsKey, 0, nullptr, 0, KEY_SET_VALUE,
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, key_, 0, nullptr, 0, KEY_SET_VALUE,
                                                  nullptr, &key, nullptr));
         RegSetValueExW(key, name_, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
                        (DWORD)((text.size() + 1) * sizeof(wchar_t)));
@@ -79,13 +80,14 @@ public:
     }
     void Remove() const {
         HKEY key;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kPathsKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, key_, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
         RegDeleteValueW(key, name_);
         RegCloseKey(key);
     }
 
 private:
     const wchar_t* name_;
+    const wchar_t* key_;
     bool ombrixExisted_ = false;
     bool pathsExisted_ = false;
     bool had_ = false;
@@ -193,4 +195,15 @@ TEST_F(FoldersTest, TempFolderHonoursAnExistingConfiguredFolder) {
     GetTempFolder(small, 4);
     EXPECT_LT(wcslen(small), 4u);
     EXPECT_EQ(L'#', small[4]);
+}
+
+TEST(LanguageFolder, OnlyTextWhoseStoredDataFitsWhole) {
+    SavedPathValue saved(L"LanguageFolder", L"Software\\Ombrix\\General");
+    wchar_t out[9];
+    saved.Set(L"C:\\Lang", REG_EXPAND_SZ);  // 8 characters stored, the terminator with them
+    EXPECT_TRUE(ConfiguredLanguageFolder(out, 9));
+    EXPECT_STREQ(L"C:\\Lang", out);
+    EXPECT_FALSE(ConfiguredLanguageFolder(out, 8));
+    saved.Set(L"C:\\Lang", REG_BINARY);
+    EXPECT_FALSE(ConfiguredLanguageFolder(out, 9));
 }
