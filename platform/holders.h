@@ -183,4 +183,3 @@ void BoundedArray<T>::Add(uint32_t n) {
     capacity_ = (uint32_t)capacity;
     count_ = (uint32_t)count;
 }
-

@@ -1,6 +1,6 @@
 // Platform layer: strings, path text, file-system calls, links, the folder-tree deletion, text
 // decoding, versions and error reporting. Only this folder wraps the file system and the Win32
-// helpers the rest of the program shares; it knows nothing of the product.
+// helpers the rest of the program shares.
 #pragma once
 
 #include <windows.h>
