@@ -61,7 +61,7 @@ static void RunSetupMode() {
         }
     }
     if (g_shell.openAfterSetup[0] != 0 && !g_run.silent && !g_run.msi && !g_run.noExplorer &&
-        FileExists(g_shell.openAfterSetup)) {
+        PathExists(g_shell.openAfterSetup)) {
         // The window starts in the group folder: inheriting ours would hold the program folder
         // open, and the uninstall could not remove it while the window stays.
         ShellExecuteW(nullptr, L"open", g_shell.openAfterSetup, nullptr, g_shell.openAfterSetup, SW_SHOWNORMAL);
@@ -69,10 +69,12 @@ static void RunSetupMode() {
 }
 
 void CarryOverSettingsFile() {
+    // Nothing is carried over where the user's settings folder, the configured one included, holds
+    // a settings file already.
     wchar_t settingsPath[kPathChars];
-    SettingsFolder(settingsPath, CountOf(settingsPath));
+    SettingsFolder(ConfiguredFolder::Asked, settingsPath, CountOf(settingsPath));
     JoinPath(settingsPath, L"ombrix.ini", settingsPath, CountOf(settingsPath));
-    if (FileExists(settingsPath)) return;
+    if (PathExists(settingsPath)) return;
 
     wchar_t installer[kPathChars];
     DWORD n = GetEnvironmentVariableW(L"sfxname", installer, CountOf(installer));
@@ -80,7 +82,7 @@ void CarryOverSettingsFile() {
     ReplaceNamePart(installer, L"ombrix.ini", CountOf(installer));
     // The bare name resolves against the current directory: the folder the installer
     // started us in. An existing file there is never overwritten.
-    if (!FileExists(installer) || !CopyFileW(installer, L"ombrix.ini", TRUE)) return;
+    if (!PathExists(installer) || !CopyFileW(installer, L"ombrix.ini", TRUE)) return;
     wchar_t copy[kPathChars];
     if (GetFullPathNameW(L"ombrix.ini", CountOf(copy), copy, nullptr) < CountOf(copy))
         LogEvent(L"file: copied the installer's settings file %ls to %ls", installer, copy);

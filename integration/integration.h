@@ -138,9 +138,8 @@ void UpdateShortcuts(const IntegrationOptions& options, wchar_t* groupFolder, si
 
 /* uninstallentry.cpp */
 // The archiver beside this program; false when the system named no path for this program (the
-// archiver is then its bare name). The folder both live in, "" when unknown.
+// archiver is then its bare name).
 bool ArchiverPath(wchar_t* out, size_t capacity);
-void ProgramFolder(wchar_t* out, size_t capacity);
 // The version as the entry shows it: "6.24.1".
 void FormatVersion(wchar_t* text, size_t capacity);
 void FormatDisplayName(wchar_t* text, size_t capacity);
@@ -171,5 +170,3 @@ bool TrimListEntry(char* line);
 bool IsSafeListEntry(const wchar_t* entry);
 // The program folder followed by the entry; false for entries that are unsafe or do not fit.
 bool MakeEntryPath(const wchar_t* programFolder, const char* entry, wchar_t* out, size_t size);
-// The folder of the program path: a drive root keeps its backslash. False without a backslash.
-bool ProgramFolderOf(const wchar_t* programPath, wchar_t* out, size_t size);

@@ -85,13 +85,3 @@ bool MakeEntryPath(const wchar_t* programFolder, const char* entry, wchar_t* out
     return true;
 }
 
-bool ProgramFolderOf(const wchar_t* programPath, wchar_t* out, size_t size) {
-    const wchar_t* slash = wcsrchr(programPath, L'\\');
-    if (slash == nullptr || size == 0) return false;
-    size_t length = slash - programPath;
-    if (length > 0 && slash[-1] == L':') ++length;  // a drive root keeps its backslash
-    if (length >= size) return false;
-    wmemcpy(out, programPath, length);
-    out[length] = 0;
-    return true;
-}

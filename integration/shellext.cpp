@@ -174,7 +174,7 @@ void RegisterShellExtension(const IntegrationOptions& options, const wchar_t* dl
     ProgramFolder(dllPath, CountOf(dllPath));
     JoinPath(dllPath, dllName, dllPath, CountOf(dllPath));
     // Without the library the class stays unregistered, but Explorer's handler keys still name it.
-    if (FileExists(dllPath)) {
+    if (PathExists(dllPath)) {
         wchar_t cls[kShellKeyChars], server[kShellKeyChars];
         FormatBounded(cls, CountOf(cls), L"CLSID\\%ls", clsid);
         FormatBounded(server, CountOf(server), L"CLSID\\%ls\\InProcServer32", clsid);

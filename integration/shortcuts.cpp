@@ -59,7 +59,7 @@ void BuildGroup(const wchar_t* group, const wchar_t* programFolder, const wchar_
         ItemText(item.nameId, item.name, name, CountOf(name));
         ItemText(item.targetId, item.target, file, CountOf(file));
         JoinPath(programFolder, file, target, CountOf(target));
-        if (!FileExists(target)) continue;
+        if (!PathExists(target)) continue;
         JoinPath(group, name, link, CountOf(link));
         AppendString(link, L".lnk", CountOf(link));
         CreateShellLink(target, link, workingDirectory, description, item.withIcon ? iconPath : nullptr);
@@ -84,9 +84,9 @@ bool LinkLeadsTo(const wchar_t* linkFile, const wchar_t* target) {
 // Deletes a program group (never through a link); Explorer is told, so that the Start menu drops
 // it at once.
 void RemoveGroup(const wchar_t* group) {
-    if (!FileExists(group)) return;
+    if (!PathExists(group)) return;
     DeleteFolderTree(group);
-    if (!FileExists(group)) SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHW, group, nullptr);
+    if (!PathExists(group)) SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHW, group, nullptr);
 }
 
 // A shell folder with the given name joined to it; false when the folder is unknown, so that
@@ -159,7 +159,7 @@ bool ReadShortcuts(const wchar_t* iconPath, Shortcuts* out) {
 
 // Deletes the shortcut file when it starts the archiver; one that leads elsewhere is not ours.
 void RemoveOwnShortcut(const wchar_t* link, const wchar_t* program) {
-    if (link[0] != 0 && FileExists(link) && LinkLeadsTo(link, program)) RemoveFileMeant(link);
+    if (link[0] != 0 && PathExists(link) && LinkLeadsTo(link, program)) RemoveFileMeant(link);
 }
 
 // The archiver on the desktop. An existing shortcut on the user's desktop is kept up to date
@@ -175,7 +175,7 @@ void UpdateDesktopShortcut(const Shortcuts& shortcuts, bool wanted) {
         RemoveOwnShortcut(commonLink, shortcuts.program);
         return;
     }
-    bool onUserDesktop = userLink[0] != 0 && FileExists(userLink);
+    bool onUserDesktop = userLink[0] != 0 && PathExists(userLink);
     const wchar_t* link = onUserDesktop ? userLink : commonLink;
     if (link[0] != 0 && FolderOfIsMeant(link))
         CreateShellLink(shortcuts.program, link, nullptr, shortcuts.description,
@@ -235,6 +235,6 @@ void UpdateShortcuts(const IntegrationOptions& options, wchar_t* groupFolder, si
     if (UpdateProgramGroup(shortcuts, CSIDL_PROGRAMS, wanted, shortcuts.userIcon, group, CountOf(group)) && wanted)
         HandBackGroup(group, groupFolder, groupCapacity);
     if (UpdateProgramGroup(shortcuts, CSIDL_COMMON_PROGRAMS, wanted, nullptr, group, CountOf(group)) && wanted &&
-        FileExists(group))
+        PathExists(group))
         HandBackGroup(group, groupFolder, groupCapacity);
 }

@@ -33,9 +33,7 @@ void EnsureTemplateFile(const wchar_t* path, const unsigned char* bytes, size_t 
 }  // namespace
 
 bool TemplatePath(RowKind kind, wchar_t* out, size_t capacity) {
-    DWORD n = GetModuleFileNameW(nullptr, out, (DWORD)capacity);
-    bool folderKnown = n != 0 && n < capacity;
-    if (!folderKnown) out[0] = 0;
+    bool folderKnown = ProgramPath(out, capacity);
     ReplaceNamePart(out, kTemplateFiles[kind == RowKind::Kva ? 0 : 1].name, capacity);
     return folderKnown;
 }

@@ -54,16 +54,9 @@ DWORD ListedKilobytes(const wchar_t* programFolder) {
 }  // namespace
 
 bool ArchiverPath(wchar_t* out, size_t capacity) {
-    DWORD n = GetModuleFileNameW(nullptr, out, (DWORD)capacity);
-    bool known = n != 0 && n < capacity;
-    if (!known) out[0] = 0;
+    bool known = ProgramPath(out, capacity);
     ReplaceNamePart(out, L"Ombrix.exe", capacity);
     return known;
-}
-
-void ProgramFolder(wchar_t* out, size_t capacity) {
-    ArchiverPath(out, capacity);
-    CutNamePart(out);
 }
 
 bool ReadInstallLocation(wchar_t* out, size_t capacity) {
@@ -91,7 +84,7 @@ bool IsStaleLocation(const wchar_t* location) {
     CopyString(path, location, CountOf(path));
     wchar_t* comma = wcsrchr(path, L',');
     if (comma != nullptr && comma > NamePart(path)) *comma = 0;
-    return IsPreviousArchiver(path) || (CompareNoCase(NamePart(path), L"Ombrix.exe") == 0 && !FileExists(path));
+    return IsPreviousArchiver(path) || (CompareNoCase(NamePart(path), L"Ombrix.exe") == 0 && !PathExists(path));
 }
 
 bool IsAnotherInstallation() {
@@ -101,7 +94,7 @@ bool IsAnotherInstallation() {
     // mistake, the registrations would stay behind naming a program that is gone.
     if (!ReadInstallLocation(location, CountOf(location)) || CompareObjects(location, own) != 0) return false;
     JoinPath(location, L"Ombrix.exe", program, CountOf(program));
-    return FileExists(program);
+    return PathExists(program);
 }
 
 void FormatVersion(wchar_t* text, size_t capacity) {
@@ -131,8 +124,7 @@ void WriteUninstallEntry() {
     WriteSettingInt(HKEY_LOCAL_MACHINE, kUninstallKey, L"VersionMinor", kVersionMinor);
 
     wchar_t program[kPathChars];
-    DWORD length = GetModuleFileNameW(nullptr, program, (DWORD)CountOf(program));
-    if (length == 0 || length >= CountOf(program)) return;
+    if (!ProgramPath(program, CountOf(program))) return;
     // Quoted: unquoted, Windows would start "C:\Program.exe" for a path under "C:\Program Files".
     wchar_t command[kPathChars + 8];
     FormatBounded(command, CountOf(command), L"\"%ls\"", program);
@@ -140,10 +132,12 @@ void WriteUninstallEntry() {
     AppendString(command, L" /S", CountOf(command));
     WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"QuietUninstallString", command);
 
+    // The folder with its trailing backslash, which the entry names and the list's entries follow.
     wchar_t folder[kPathChars];
-    FolderPart(program, folder, CountOf(folder));
+    CopyString(folder, program, CountOf(folder));
+    ReplaceNamePart(folder, L"", CountOf(folder));
     ReadSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", L"", text, CountOf(text));
-    if (text[0] == 0 || !FileExists(text) || IsStaleLocation(text)) {
+    if (text[0] == 0 || !PathExists(text) || IsStaleLocation(text)) {
         JoinPath(folder, L"Ombrix.exe", text, CountOf(text));
         WriteSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", text);
     }

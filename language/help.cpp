@@ -24,9 +24,7 @@ HelpModule g_help;
 // The help file beside the program; the short form of the program's path when asked.
 void FindHelpFile(bool shortForm, wchar_t* out, size_t capacity) {
     wchar_t program[kPathChars];
-    DWORD n = GetModuleFileNameW(nullptr, program, CountOf(program));
-    if (n == 0 || n >= CountOf(program)) program[0] = 0;
-    program[CountOf(program) - 1] = 0;
+    ProgramPath(program, CountOf(program));
     if (shortForm) {
         wchar_t shortPath[kPathChars];
         DWORD m = GetShortPathNameW(program, shortPath, CountOf(shortPath));

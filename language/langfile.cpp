@@ -329,14 +329,9 @@ void LoadLanguageFile(const wchar_t* name) {
     wchar_t path[kPathChars];
     ResolveInLanguageFolder(name, path, CountOf(path));
     if (wcschr(path, L'\\') == nullptr) {
-        wchar_t program[kPathChars];
-        DWORD n = GetModuleFileNameW(nullptr, program, CountOf(program));
-        if (n == 0 || n >= CountOf(program)) program[0] = 0;
-        program[CountOf(program) - 1] = 0;
         wchar_t folder[kPathChars];
-        FolderPart(program, folder, CountOf(folder));
-        AppendString(folder, path, CountOf(folder));
-        CopyString(path, folder, CountOf(path));
+        ProgramFolder(folder, CountOf(folder));
+        JoinPath(folder, path, path, CountOf(path));
     }
     ReadLanguageFile(path);
 

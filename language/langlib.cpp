@@ -2,6 +2,8 @@
 // dialog templates and strings in place of the program's own while it is loaded.
 #include "language.h"
 
+#include "settings/settings.h"
+
 #include <string.h>
 
 namespace {
@@ -29,9 +31,7 @@ void LoadLanguageLibrary(HINSTANCE programInstance) {
     ReleaseLanguageLibrary();
 
     wchar_t path[kPathChars];
-    DWORD n = GetModuleFileNameW(nullptr, path, CountOf(path));
-    bool havePath = n != 0 && n < CountOf(path);
-    if (!havePath) path[0] = 0;
+    bool havePath = ProgramPath(path, CountOf(path));
     ReplaceNamePart(path, L"kvalng.dll", CountOf(path));
     ResolveInLanguageFolder(path, path, CountOf(path));
 
@@ -73,21 +73,11 @@ void ResolveInLanguageFolder(const wchar_t* path, wchar_t* out, size_t capacity)
     if (out != path) CopyString(out, path, capacity);
     if (strchr(kLanguageFolderMarker, '1') == nullptr) return;
 
-    ScopedRegKey key;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Ombrix\\General", 0, KEY_QUERY_VALUE, key.Receive()) !=
-        ERROR_SUCCESS) {
-        return;
-    }
+    // The folder is taken only where it leaves room for the path beside it.
     wchar_t folder[kPathChars];
     size_t pathLength = wcslen(path);
     size_t room = pathLength < CountOf(folder) - 1 ? CountOf(folder) - 1 - pathLength : 0;
-    DWORD type = 0;
-    DWORD bytes = (DWORD)(room * sizeof(wchar_t));
-    LONG status = room > 0 ? RegQueryValueExW(key.Get(), L"LanguageFolder", nullptr, &type,
-                                              reinterpret_cast<BYTE*>(folder), &bytes)
-                           : ERROR_MORE_DATA;
-    if (status != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) return;
-    folder[bytes / sizeof(wchar_t) < room ? bytes / sizeof(wchar_t) : room] = 0;
+    if (room == 0 || !ConfiguredLanguageFolder(folder, room + 1)) return;
 
     wchar_t candidate[kPathChars];
     DWORD n = ExpandEnvironmentStringsW(folder, candidate, CountOf(candidate));
@@ -95,5 +85,5 @@ void ResolveInLanguageFolder(const wchar_t* path, wchar_t* out, size_t capacity)
     candidate[CountOf(candidate) - 1] = 0;
     AddTrailingBackslash(candidate, CountOf(candidate));
     AppendString(candidate, NamePart(path), CountOf(candidate));
-    if (FileExists(candidate)) CopyString(out, candidate, capacity);
+    if (PathExists(candidate)) CopyString(out, candidate, capacity);
 }

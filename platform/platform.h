@@ -1,5 +1,6 @@
-// Platform layer: strings, paths, files, text decoding, versions and error reporting.
-// Only this folder wraps the file system and the Win32 helpers the rest of the program shares.
+// Platform layer: strings, path text, file-system calls, links, the folder-tree deletion, text
+// decoding, versions and error reporting. Only this folder wraps the file system and the Win32
+// helpers the rest of the program shares.
 #pragma once
 
 #include <windows.h>
@@ -12,101 +13,6 @@
 
 // windows.h still carries a 16-bit macro of this name.
 #undef GetFreeSpace
-
-// Capacity of a fixed array in elements; use it instead of repeating a literal.
-template <typename T, size_t N>
-constexpr size_t CountOf(T (&)[N]) { return N; }
-
-/* Scoped holders (defined here) */
-// Each holds one handle, key, stream, string or COM interface and releases it on every way out
-// with the call that owns it, as SumatraPDF's ScopedWin.h does; none can be copied. Receive()
-// releases what is held and hands out the slot for a call that fills it.
-template <typename Traits>
-class Scoped {
-public:
-    typedef typename Traits::Type Type;
-    Scoped() : value_(Traits::Empty()) {}
-    explicit Scoped(Type value) : value_(value) {}
-    ~Scoped() { Reset(); }
-    Scoped(const Scoped&) = delete;
-    Scoped& operator=(const Scoped&) = delete;
-    Type Get() const { return value_; }
-    bool IsSet() const { return !Traits::IsEmpty(value_); }
-    Type* Receive() {
-        Reset();
-        return &value_;
-    }
-    void Reset() {
-        if (IsSet()) Traits::Release(value_);
-        value_ = Traits::Empty();
-    }
-
-private:
-    Type value_;
-};
-
-// A kernel handle: CreateFileW answers INVALID_HANDLE_VALUE on failure, most other calls null.
-struct HandleTraits {
-    typedef HANDLE Type;
-    static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
-    static bool IsEmpty(HANDLE handle) { return handle == INVALID_HANDLE_VALUE || handle == nullptr; }
-    static void Release(HANDLE handle) { CloseHandle(handle); }
-};
-// A search handle, which only FindClose releases.
-struct FindTraits {
-    typedef HANDLE Type;
-    static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
-    static bool IsEmpty(HANDLE handle) { return handle == INVALID_HANDLE_VALUE; }
-    static void Release(HANDLE handle) { FindClose(handle); }
-};
-struct RegKeyTraits {
-    typedef HKEY Type;
-    static HKEY Empty() { return nullptr; }
-    static bool IsEmpty(HKEY key) { return key == nullptr; }
-    static void Release(HKEY key) { RegCloseKey(key); }
-};
-struct StreamTraits {
-    typedef FILE* Type;
-    static FILE* Empty() { return nullptr; }
-    static bool IsEmpty(FILE* stream) { return stream == nullptr; }
-    static void Release(FILE* stream) { fclose(stream); }
-};
-struct BstrTraits {
-    typedef BSTR Type;
-    static BSTR Empty() { return nullptr; }
-    static bool IsEmpty(BSTR text) { return text == nullptr; }
-    static void Release(BSTR text) { SysFreeString(text); }
-};
-typedef Scoped<HandleTraits> ScopedHandle;
-typedef Scoped<FindTraits> ScopedFind;
-typedef Scoped<RegKeyTraits> ScopedRegKey;
-typedef Scoped<StreamTraits> ScopedStream;
-typedef Scoped<BstrTraits> ScopedBstr;
-
-// A COM interface pointer.
-template <typename T>
-class ScopedCom {
-public:
-    ScopedCom() {}
-    ~ScopedCom() { Reset(); }
-    ScopedCom(const ScopedCom&) = delete;
-    ScopedCom& operator=(const ScopedCom&) = delete;
-    T* Get() const { return object_; }
-    T* operator->() const { return object_; }
-    T** Receive() {
-        Reset();
-        return &object_;
-    }
-    // For the calls that take the slot as void** (CoCreateInstance, QueryInterface).
-    void** ReceiveVoid() { return reinterpret_cast<void**>(Receive()); }
-    void Reset() {
-        if (object_ != nullptr) object_->Release();
-        object_ = nullptr;
-    }
-
-private:
-    T* object_ = nullptr;
-};
 
 enum : size_t {
     kPathChars = 2048,      // every path buffer
@@ -191,71 +97,11 @@ private:
 
 extern ErrorReporter g_errors;
 
-// Growable array with the growth rule "a quarter plus 32, or at once to what is needed"
-// and an optional maximum; memory failures are fatal (KVA_EXIT).
-template <typename T>
-class BoundedArray {
-public:
-    BoundedArray() {}
-    explicit BoundedArray(uint32_t n) { Add(n); }
-    ~BoundedArray() { free(data_); }
-    BoundedArray(const BoundedArray&) = delete;
-    BoundedArray& operator=(const BoundedArray&) = delete;
-
-    void Add(uint32_t n);
-    void Resize(uint32_t n) {
-        if (n > capacity_) Add(n - count_);
-        else count_ = n;
-    }
-    void Clear() { free(data_); data_ = nullptr; count_ = capacity_ = 0; }
-    void SetMaximum(uint32_t maximum) { maximum_ = maximum; }
-    T& operator[](uint32_t i) { return data_[i]; }
-    const T& operator[](uint32_t i) const { return data_[i]; }
-    T* Data() { return data_; }
-    const T* Data() const { return data_; }
-    uint32_t Count() const { return count_; }
-    uint32_t Capacity() const { return capacity_; }
-
-private:
-    T* data_ = nullptr;
-    uint32_t count_ = 0;
-    uint32_t capacity_ = 0;
-    uint32_t maximum_ = 0;
-};
-
-template <typename T>
-void BoundedArray<T>::Add(uint32_t n) {
-    // Sizes are worked out in 64 bits: a count or byte size that wraps would leave a block
-    // smaller than the count says. On failure the count stays as it was, so an array that
-    // outlives the exit exception never claims elements it does not have. The maximum holds
-    // for the count, also when the block already has room for more.
-    uint64_t count = (uint64_t)count_ + n;
-    if (maximum_ != 0 && count > maximum_) {
-        g_errors.ShowText(L"Maximum allowed array size (%u) is exceeded", maximum_);
-        g_errors.ReportMemoryError();
-    }
-    if (count <= capacity_) {
-        count_ = (uint32_t)count;
-        return;
-    }
-    if (count > UINT32_MAX) g_errors.ReportMemoryError();
-    uint64_t grown = (uint64_t)capacity_ + capacity_ / 4 + 32;
-    if (grown > UINT32_MAX) grown = UINT32_MAX;
-    uint64_t capacity = count > grown ? count : grown;
-    uint64_t bytes = capacity * sizeof(T);
-    if (bytes > SIZE_MAX) g_errors.ReportMemoryError();
-    void* block = realloc(data_, (size_t)bytes);
-    if (block == nullptr) g_errors.ReportMemoryError();
-    data_ = static_cast<T*>(block);
-    capacity_ = (uint32_t)capacity;
-    count_ = (uint32_t)count;
-}
-
 // In-place heap sort (not stable).
 void SortArray(void* base, size_t count, size_t elementSize,
                int (*compare)(const void* a, const void* b));
 
-/* paths.cpp */
+/* pathtext.cpp */
 bool IsPathSeparator(wchar_t c);
 bool IsDriveLetter(const wchar_t* path);
 bool IsAbsolutePath(const wchar_t* path);
@@ -271,33 +117,23 @@ void ReplaceNamePart(wchar_t* path, const wchar_t* name, size_t size);
 void FolderPart(const wchar_t* path, wchar_t* out, size_t size);
 const wchar_t* LastChar(const wchar_t* path);
 bool MakeLongPath(const wchar_t* path, wchar_t* out, size_t size);
-// The rule for every file-system call on a path: try the path as given and, when that fails, once
-// more in its long-path form, when that can be built. call takes a path and returns true on
-// success (a result it has besides, it keeps itself); it sees path itself first, then the long
-// form. worthRetry, when given, is asked right after a plain failure (its error code still set)
-// whether the long form could do better. True when either call succeeded.
-template <typename Call, typename Retry>
-bool TryWithLongPath(const wchar_t* path, Call call, Retry worthRetry) {
-    if (call(path)) return true;
-    if (!worthRetry()) return false;
-    wchar_t longPath[kPathChars];
-    return MakeLongPath(path, longPath, CountOf(longPath)) && call(longPath);
-}
-template <typename Call>
-bool TryWithLongPath(const wchar_t* path, Call call) {
-    return TryWithLongPath(path, call, [] { return true; });
-}
-// The same for a call on two paths (a move, a replacement): both go in their long forms together.
-template <typename Call>
-bool TryWithLongPaths(const wchar_t* from, const wchar_t* to, Call call) {
-    if (call(from, to)) return true;
-    wchar_t longFrom[kPathChars];
-    wchar_t longTo[kPathChars];
-    return MakeLongPath(from, longFrom, CountOf(longFrom)) && MakeLongPath(to, longTo, CountOf(longTo)) &&
-           call(longFrom, longTo);
-}
+// The "\\?\" prefix of the long-path form, and where a path goes on after it (the path itself
+// when it does not begin with the prefix).
+const wchar_t* LongPrefix();
+const wchar_t* SkipLongPrefix(const wchar_t* path);
+wchar_t* SkipLongPrefix(wchar_t* path);
+// "." or "..": what a folder listing names besides its entries.
+bool IsDotOrDotDot(const wchar_t* name);
+
+// The array count, the scoped holders, the long-path retry and the growable array are templates,
+// whose bodies stand in a header of their own: here, after the string, error and path-text
+// functions they call and before the classes that hold them.
+#include "holders.h"
+
+/* files.cpp */
 DWORD GetPathAttributes(const wchar_t* path);
-bool FileExists(const wchar_t* path);
+// True when anything stands at the path: a file, a folder or a link.
+bool PathExists(const wchar_t* path);
 bool RemoveFile(const wchar_t* path);
 // Which file-system object a path leads to, whatever form names it (another drive letter mapped
 // onto it, the short form, "\\?\", a share, a junction): its volume and its file id there.
@@ -311,13 +147,42 @@ int CompareObjects(const wchar_t* a, const wchar_t* b);
 uint64_t GetFreeSpace(const wchar_t* path);
 bool IsFolderAttr(DWORD attributes);
 bool IsReparseAttr(DWORD attributes);
-// True when attributes that stand in the way of a deletion are set and may be cleared: never
-// on a link (they would be set on its target) nor when they could not be read.
+// True when read-only, hidden or system is set and may be cleared before a deletion is tried
+// again: never on a link (they would be set on its target) nor when they could not be read.
 bool MayClearAttributes(DWORD attributes);
 FILE* OpenStream(const wchar_t* path, const wchar_t* mode);
 // A write stream on a file that did not exist before; nothing standing at the name, a link
 // included, is ever opened.
 FILE* CreateNewStream(const wchar_t* path);
+// A library by its full path in the system folder, never one the search path would find first.
+HMODULE LoadSystemLibrary(const wchar_t* name);
+
+struct FindData {
+    wchar_t path[kPathChars];
+    uint64_t size;
+    DWORD attributes;
+    bool isFolder;
+};
+
+class FileFinder {
+public:
+    FileFinder() { mask_[0] = 0; }
+    ~FileFinder() { Close(); }
+    FileFinder(const FileFinder&) = delete;
+    FileFinder& operator=(const FileFinder&) = delete;
+    void SetMask(const wchar_t* mask);
+    bool Next(FindData* data);
+    void Close();
+
+private:
+    wchar_t mask_[kPathChars];
+    HANDLE handle_ = INVALID_HANDLE_VALUE;
+    bool firstCall_ = true;
+};
+
+bool FindOne(const wchar_t* path, FindData* data);
+
+/* links.cpp */
 // Deletes what stands at path as itself: a file, or a link that opens as the link. A link that
 // opens as its target and a folder that is no link stay. True when it was deleted.
 bool RemoveAsItself(const wchar_t* path);
@@ -360,44 +225,15 @@ public:
 private:
     HANDLE handle_;
 };
+// What the tree deletion does with an entry of the given attributes.
+enum class TreeStep { Leave, Descend, RemoveFolderLink, RemoveFileLink, DeletePlainFile };
+TreeStep TreeStepFor(DWORD attributes);
+
+/* foldertree.cpp */
 // Deletes a folder and everything in it through the long-path form, depth first. A link at any
 // depth goes as the link and is never entered; a relative, empty or root path, a link or a file
 // passed in is left alone.
 void DeleteFolderTree(const wchar_t* path);
-// What the tree deletion does with an entry of the given attributes.
-enum class TreeStep { Leave, Descend, RemoveFolderLink, RemoveFileLink, DeletePlainFile };
-TreeStep TreeStepFor(DWORD attributes);
-void SettingsFolder(wchar_t* out, size_t size);
-bool AppDataFolder(wchar_t* out, size_t size);
-// The configured temporary folder (environment strings expanded) when it exists, else the
-// system's; always with a trailing backslash.
-void ResolveTempFolder(const wchar_t* configured, wchar_t* out, size_t size);
-HMODULE LoadSystemLibrary(const wchar_t* name);
-
-struct FindData {
-    wchar_t path[kPathChars];
-    uint64_t size;
-    DWORD attributes;
-    bool isFolder;
-};
-
-class FileFinder {
-public:
-    FileFinder() { mask_[0] = 0; }
-    ~FileFinder() { Close(); }
-    FileFinder(const FileFinder&) = delete;
-    FileFinder& operator=(const FileFinder&) = delete;
-    void SetMask(const wchar_t* mask);
-    bool Next(FindData* data);
-    void Close();
-
-private:
-    wchar_t mask_[kPathChars];
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-    bool firstCall_ = true;
-};
-
-bool FindOne(const wchar_t* path, FindData* data);
 
 /* fileobject.cpp */
 enum : unsigned {
@@ -499,6 +335,13 @@ void CloseRunLog();
 void LogFile(const wchar_t* what, const wchar_t* path, bool done);
 
 /* process.cpp */
+// The program file's full path; false, and out empty, when the system names none or it does not fit.
+bool ProgramPath(wchar_t* out, size_t size);
+// The folder of a program path without its trailing backslash, which only a drive root keeps
+// ("C:\"); false without a backslash or when it does not fit.
+bool ProgramFolderOf(const wchar_t* programPath, wchar_t* out, size_t size);
+// The program's folder by that rule; false, and out empty, when it is not known.
+bool ProgramFolder(wchar_t* out, size_t size);
 // True when the process runs with an administrator's full rights, or when that cannot be told.
 bool IsElevatedRun();
 // The system's own Windows folder's "Temp" (never a terminal-server user's private Windows

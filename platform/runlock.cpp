@@ -16,9 +16,7 @@ const wchar_t kNamespace[] = L"Ombrix";
 // a path is longer than an object name may be and holds backslashes.
 bool TurnName(const wchar_t* prefix, wchar_t* name, size_t capacity) {
     wchar_t path[kPathChars];
-    DWORD got = GetModuleFileNameW(nullptr, path, CountOf(path));
-    if (got == 0 || got >= CountOf(path)) return false;
-    CutNamePart(path);
+    if (!ProgramFolder(path, CountOf(path))) return false;
     ObjectId id;
     if (GetObjectId(path, &id)) {
         return FormatBounded(name, capacity, L"%ls\\Ombrix.Run.%08lX.%08lX%08lX", prefix, (unsigned long)id.volume,

@@ -1,5 +1,5 @@
-// Settings store: every registry access, the settings file override and key-tree removal.
-// Only this folder touches the registry or Ombrix.ini.
+// Settings store: every registry access, the settings file override, key-tree removal and the
+// product's own folders. Only this folder touches the registry or Ombrix.ini.
 #pragma once
 
 #include "../platform/platform.h"
@@ -7,9 +7,21 @@
 // The pseudo-root of entries that live only in the settings file (the "Global" key).
 #define HKEY_NULL_ROOT ((HKEY)0)
 
-/* tempfolder.cpp */
+/* folders.cpp */
+// The Ombrix folder of the user's roaming application data; false when it is no folder (out then
+// names the folder it would be, or nothing when the shell names no application data).
+bool AppDataFolder(wchar_t* out, size_t size);
+// Whether the settings folder may be the one the user configured.
+enum class ConfiguredFolder { Asked, NotAsked };
+// The one rule for where the user's settings live: the folder configured as "Paths\AppData" when
+// it is asked and exists, else AppDataFolder when it exists, else the program folder. False (and
+// out empty) when not even the program folder is known.
+bool SettingsFolder(ConfiguredFolder configured, wchar_t* out, size_t size);
 // The folder for temporary files: "Paths\TempFolder" of the user's settings when it exists.
 void GetTempFolder(wchar_t* out, size_t size);
+// "General\LanguageFolder" as stored, unexpanded; false unless it is text whose stored data, its
+// terminator included, takes at most size - 1 characters.
+bool ConfiguredLanguageFolder(wchar_t* out, size_t size);
 
 /* store.cpp */
 bool SettingKeyExists(HKEY root, const wchar_t* keyPath);

@@ -96,28 +96,18 @@ bool ReadSwitch(const wchar_t* name) {
 
 void WriteSwitch(const wchar_t* name, bool on) { SetSettingsEntry(name, on ? L"1" : L"0", kEntryBare); }
 
-// Names the settings file beside the program or in the application-data folder; false when
-// there is none. A path whose name part came out cut would be some other file.
+// Names the settings file: the one beside the program, which travels with it, else the one in the
+// settings folder. That folder is never the configured one here: the setting that names it is
+// read through this very file. False when there is none. A path whose name part came out cut
+// would be some other file.
 bool FindSettingsFile(wchar_t* path, size_t size) {
-    path[0] = 0;
-    HMODULE module = nullptr;
-    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           reinterpret_cast<LPCWSTR>(&LoadSettingsFile), &module)) {
-        DWORD length = GetModuleFileNameW(module, path, (DWORD)size);
-        if (length == 0 || length >= size) {
-            path[0] = 0;
-        } else {
-            ReplaceNamePart(path, kFileName, size);
-            if (wcscmp(NamePart(path), kFileName) != 0) path[0] = 0;
-        }
+    if (ProgramPath(path, size)) {
+        ReplaceNamePart(path, kFileName, size);
+        if (wcscmp(NamePart(path), kFileName) == 0 && PathExists(path)) return true;
     }
-    if (path[0] == 0 || !FileExists(path)) {
-        if (AppDataFolder(path, size)) {
-            JoinPath(path, kFileName, path, size);
-            if (wcscmp(NamePart(path), kFileName) != 0) path[0] = 0;
-        }
-    }
-    return path[0] != 0 && FileExists(path);
+    if (!SettingsFolder(ConfiguredFolder::NotAsked, path, size)) return false;
+    JoinPath(path, kFileName, path, size);
+    return wcscmp(NamePart(path), kFileName) == 0 && PathExists(path);
 }
 
 // False when the file was found but not read to its end.
@@ -313,7 +303,7 @@ bool SaveSettingsFile() {
         return true;
     }
     // A replacement that failed half way has removed the old file: the new one takes its name.
-    if (!FileExists(g_filePath)) return MoveOver(tempPath, g_filePath);
+    if (!PathExists(g_filePath)) return MoveOver(tempPath, g_filePath);
     RemoveFile(tempPath);
     return RewriteInPlace();
 }

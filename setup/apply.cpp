@@ -12,7 +12,7 @@ bool ApplyIntegration(const IntegrationOptions& options, wchar_t* groupFolder, s
     ReadUserString(L"Interface\\Themes", L"ShellExtIcon", L"", icon, CountOf(icon));
     // A path on a network share would make Explorer contact that host for the shortcut's icon;
     // it is not even looked at.
-    bool haveIcon = icon[0] != 0 && IsLocalPath(icon) && FileExists(icon);
+    bool haveIcon = icon[0] != 0 && IsLocalPath(icon) && PathExists(icon);
     UpdateShortcuts(options, groupFolder, groupCapacity, haveIcon ? icon : nullptr);
     return true;
 }

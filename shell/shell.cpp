@@ -23,9 +23,10 @@ int ShowMessageBox(HWND owner, const wchar_t* text, const wchar_t* caption, UINT
 }
 
 void ShowManualDeletionNotice() {
-    wchar_t programPath[kPathChars];
-    if (GetModuleFileNameW(nullptr, programPath, CountOf(programPath)) == 0) programPath[0] = 0;
-    programPath[CountOf(programPath) - 1] = 0;
+    // Room for the longest path the system gives (a counted string of 32767 characters): however
+    // long the path, the notice shows as much of it as its text holds.
+    wchar_t programPath[32768];
+    ProgramPath(programPath, CountOf(programPath));
 
     wchar_t text[512];
     FormatBounded(text, CountOf(text), L"%ls\n", GetMessageText(IDS_UNINSTALLCOMPLETED));

@@ -10,9 +10,8 @@
 void RunUninstall() {
     // The program folder, made the current directory.
     wchar_t programPath[kPathChars];
-    DWORD got = GetModuleFileNameW(nullptr, programPath, CountOf(programPath));
     wchar_t folder[kPathChars];
-    if (got == 0 || got >= CountOf(programPath) || !ProgramFolderOf(programPath, folder, CountOf(folder))) {
+    if (!ProgramPath(programPath, CountOf(programPath)) || !ProgramFolder(folder, CountOf(folder))) {
         g_shell.exitCode = kExitFailed;
         return;
     }
@@ -70,7 +69,7 @@ void RunUninstall() {
 
     // The browser engine's cache.
     wchar_t cache[kPathChars];
-    if (JoinWhole(tempFolder, L"Ombrix.exe.WebView2", cache, CountOf(cache)) && FileExists(cache)) {
+    if (JoinWhole(tempFolder, L"Ombrix.exe.WebView2", cache, CountOf(cache)) && PathExists(cache)) {
         DeleteFolderTree(cache);
     }
 

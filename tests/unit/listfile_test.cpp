@@ -84,24 +84,6 @@ TEST(ListEntries, EntryPathIsFolderPlusConvertedEntryOrNothing) {
     EXPECT_FALSE(MakeEntryPath(L"C:\\Prog\\", "abcdefgh", small, CountOf(small)));
 }
 
-TEST(ListEntries, ProgramFolderKeepsOnlyARootsBackslash) {
-    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
-        {L"C:\\Program Files\\Ombrix\\Uninstall.exe", L"C:\\Program Files\\Ombrix"},
-        {L"C:\\Uninstall.exe", L"C:\\"},
-        {L"\\\\server\\share\\Uninstall.exe", L"\\\\server\\share"},
-        {L"Uninstall.exe", nullptr},
-        {L"C:/dir/Uninstall.exe", nullptr},
-    };
-    for (const auto& c : cases) {
-        wchar_t folder[kPathChars];
-        bool made = ProgramFolderOf(c.first, folder, CountOf(folder));
-        EXPECT_EQ(c.second != nullptr, made) << c.first;
-        if (made && c.second != nullptr) {
-            EXPECT_STREQ(c.second, folder) << c.first;
-        }
-    }
-}
-
 TEST(ListLines, LineEndsBlanksAndOverlongLines) {
     std::wstring folder = bench::ScratchFolder(L"list-lines");
     std::string text = "plain\r\ntrailing \t \r\n\r\n  leading\n\n";

@@ -1,10 +1,9 @@
-// Path strings, the long-path form and the file-system helpers on real files and registry values.
-#include "settings/settings.h"
+// Path text, the long-path form, the file-system calls, links and the folder-tree deletion on real files.
+#include "platform/platform.h"
 #include "tests/bench/bench.h"
 
 #include <gtest/gtest.h>
 
-#include <shlobj.h>
 #include <winioctl.h>
 
 #include <algorithm>
@@ -14,8 +13,6 @@
 #include <vector>
 
 namespace {
-
-const wchar_t kPathsKey[] = L"Software\\Ombrix\\Paths";
 
 std::wstring Buf(const wchar_t* text) { return std::wstring(text); }
 
@@ -35,8 +32,6 @@ std::wstring Leaves(const wchar_t* start, size_t room, Operation operation) {
     return text;
 }
 
-std::wstring Folder(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
-
 std::wstring TempPath() {
     wchar_t temp[kPathChars];
     GetTempPathW(CountOf(temp), temp);
@@ -47,18 +42,6 @@ std::wstring CurrentDirectory() {
     wchar_t current[kPathChars];
     GetCurrentDirectoryW(CountOf(current), current);
     return current;
-}
-
-std::wstring ProgramFolder() {
-    wchar_t program[kPathChars];
-    GetModuleFileNameW(nullptr, program, CountOf(program));
-    return Folder(program);
-}
-
-std::wstring ShellAppData() {
-    wchar_t folder[MAX_PATH];
-    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, folder))) return L"";
-    return folder;
 }
 
 std::wstring LongForm(const std::wstring& path) {
@@ -140,57 +123,6 @@ protected:
     }
 
     std::wstring scratch_;
-};
-
-// Remembers one value under HKCU\Software\Ombrix\Paths and puts it back afterwards; removes
-// the keys this test created.
-class SavedPathValue {
-public:
-    explicit SavedPathValue(const wchar_t* name) : name_(name) {
-        HKEY key;
-        ombrixExisted_ = RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Ombrix", 0, KEY_READ, &key) == ERROR_SUCCESS;
-        if (ombrixExisted_) RegCloseKey(key);
-        pathsExisted_ = RegOpenKeyExW(HKEY_CURRENT_USER, kPathsKey, 0, KEY_READ, &key) == ERROR_SUCCESS;
-        if (!pathsExisted_) return;
-        DWORD bytes = sizeof(data_);
-        had_ = RegQueryValueExW(key, name_, nullptr, &type_, data_, &bytes) == ERROR_SUCCESS;
-        size_ = bytes;
-        RegCloseKey(key);
-    }
-    ~SavedPathValue() {
-        HKEY key;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kPathsKey, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-            if (had_) RegSetValueExW(key, name_, 0, type_, data_, size_);
-            else RegDeleteValueW(key, name_);
-            RegCloseKey(key);
-        }
-        // Only empty keys go: another writer's values stay.
-        if (!pathsExisted_) RegDeleteKeyW(HKEY_CURRENT_USER, kPathsKey);
-        if (!ombrixExisted_) RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Ombrix");
-    }
-    void Set(const std::wstring& text, DWORD type = REG_SZ) const {
-        HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, kPathsKey, 0, nullptr, 0, KEY_SET_VALUE,
-                                                 nullptr, &key, nullptr));
-        RegSetValueExW(key, name_, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                       (DWORD)((text.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
-    }
-    void Remove() const {
-        HKEY key;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, kPathsKey, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-        RegDeleteValueW(key, name_);
-        RegCloseKey(key);
-    }
-
-private:
-    const wchar_t* name_;
-    bool ombrixExisted_ = false;
-    bool pathsExisted_ = false;
-    bool had_ = false;
-    DWORD type_ = 0;
-    DWORD size_ = 0;
-    BYTE data_[kPathChars * sizeof(wchar_t)];
 };
 
 // Sets the current directory for one scope.
@@ -362,6 +294,39 @@ TEST(PathTests, ReplaceNamePartAndFolderPart) {
     }
 }
 
+TEST(ProgramPaths, FolderKeepsOnlyARootsBackslash) {
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"C:\\Program Files\\Ombrix\\Uninstall.exe", L"C:\\Program Files\\Ombrix"},
+        {L"C:\\Uninstall.exe", L"C:\\"},
+        {L"\\\\server\\share\\Uninstall.exe", L"\\\\server\\share"},
+        {L"Uninstall.exe", nullptr},
+        {L"C:/dir/Uninstall.exe", nullptr},
+    };
+    for (const auto& c : cases) {
+        wchar_t folder[kPathChars];
+        bool made = ProgramFolderOf(c.first, folder, CountOf(folder));
+        EXPECT_EQ(c.second != nullptr, made) << c.first;
+        if (made && c.second != nullptr) {
+            EXPECT_STREQ(c.second, folder) << c.first;
+        }
+    }
+}
+
+TEST(ProgramPaths, ThisProgramsPathAndFolderWholeOrNotAtAll) {
+    wchar_t self[kPathChars], out[kPathChars];
+    ASSERT_GT(GetModuleFileNameW(nullptr, self, CountOf(self)), 0u);
+    EXPECT_TRUE(ProgramPath(out, CountOf(out)));
+    EXPECT_STREQ(self, out);
+    EXPECT_TRUE(ProgramFolder(out, CountOf(out)));
+    EXPECT_EQ(std::wstring(self, wcsrchr(self, L'\\')), Buf(out));
+    wchar_t small[4] = L"###";
+    EXPECT_FALSE(ProgramPath(small, CountOf(small)));
+    EXPECT_STREQ(L"", small);
+    wcscpy(small, L"###");
+    EXPECT_FALSE(ProgramFolder(small, CountOf(small)));
+    EXPECT_STREQ(L"", small);
+}
+
 TEST(LongPath, AbsoluteFormsAndExactSizes) {
     wchar_t out[64];
     EXPECT_TRUE(MakeLongPath(L"C:\\x", out, 9));
@@ -415,10 +380,10 @@ TEST_F(ScratchTest, AttributesExistenceAndRemoval) {
     std::wstring file = Path(L"file.txt");
     WriteFileText(file, "abc");
     std::wstring folder = MakeFolder(L"folder");
-    EXPECT_TRUE(FileExists(file.c_str()));
-    EXPECT_TRUE(FileExists(folder.c_str()));
-    EXPECT_FALSE(FileExists(Path(L"missing").c_str()));
-    EXPECT_FALSE(FileExists(L""));
+    EXPECT_TRUE(PathExists(file.c_str()));
+    EXPECT_TRUE(PathExists(folder.c_str()));
+    EXPECT_FALSE(PathExists(Path(L"missing").c_str()));
+    EXPECT_FALSE(PathExists(L""));
     EXPECT_TRUE(IsFolderAttr(GetPathAttributes(folder.c_str())));
     EXPECT_FALSE(IsFolderAttr(GetPathAttributes(file.c_str())));
     EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetPathAttributes(Path(L"missing").c_str()));
@@ -435,7 +400,7 @@ TEST_F(ScratchTest, NamesOnlyTheLongFormReachesAreRetried) {
     std::wstring dotted = Path(L"name.");
     WriteFileText(dotted, "x");
     ASSERT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(dotted.c_str()));
-    EXPECT_TRUE(FileExists(dotted.c_str()));
+    EXPECT_TRUE(PathExists(dotted.c_str()));
     FindData data;
     EXPECT_TRUE(FindOne(dotted.c_str(), &data));
     EXPECT_EQ(dotted, Buf(data.path));
@@ -449,7 +414,7 @@ TEST_F(ScratchTest, NamesOnlyTheLongFormReachesAreRetried) {
     // A relative name goes through the current directory.
     WriteFileText(Path(L"rel."), "x");
     CurrentDirectoryScope scope(scratch_);
-    EXPECT_TRUE(FileExists(L"rel."));
+    EXPECT_TRUE(PathExists(L"rel."));
     EXPECT_TRUE(RemoveFile(L".\\rel."));
     EXPECT_FALSE(Exists(Path(L"rel.")));
 }
@@ -465,7 +430,7 @@ TEST(AttributeTests, FolderReparseAndClearableBits) {
         {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, true, true, false},
         {FILE_ATTRIBUTE_REPARSE_POINT, false, true, false},
         {0x400, false, true, false},
-        // Only these stand in the way of a deletion, and never on a link.
+        // These are cleared before a deletion is tried again, never on a link.
         {FILE_ATTRIBUTE_READONLY, false, false, true},
         {FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE, false, false, true},
         {FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY, true, false, true},
@@ -779,101 +744,6 @@ TEST_F(ScratchTest, DeleteFolderTreeLeavesAPathTooLongToPass) {
     DeleteFolderTree(longer.c_str());
     EXPECT_TRUE(Exists(cut));
     EXPECT_TRUE(Exists(longer));
-}
-
-TEST_F(ScratchTest, SettingsFolderTakesTheConfiguredPathFirst) {
-    SavedPathValue saved(L"AppData");
-    std::wstring appDataOmbrix = ShellAppData() + L"\\Ombrix";
-    bool hadAppDataOmbrix = Exists(appDataOmbrix);
-    std::wstring fallback = hadAppDataOmbrix ? appDataOmbrix : ProgramFolder();
-    wchar_t out[kPathChars];
-
-    std::wstring configured = MakeFolder(L"settings") + L"\\";
-    saved.Set(configured);
-    SettingsFolder(out, CountOf(out));
-    EXPECT_EQ(configured, Buf(out));  // as stored, backslash and all
-
-    saved.Set(Path(L"settings"), REG_EXPAND_SZ);  // whatever the value's type
-    SettingsFolder(out, CountOf(out));
-    EXPECT_EQ(Path(L"settings"), Buf(out));
-
-    saved.Set(Path(L"missing"));
-    SettingsFolder(out, CountOf(out));
-    EXPECT_EQ(fallback, Buf(out));
-
-    saved.Set(L"");
-    SettingsFolder(out, CountOf(out));
-    EXPECT_EQ(fallback, Buf(out));
-
-    saved.Remove();
-    if (hadAppDataOmbrix) return;
-    ASSERT_TRUE(CreateDirectoryW(appDataOmbrix.c_str(), nullptr));
-    SettingsFolder(out, CountOf(out));
-    RemoveDirectoryW(appDataOmbrix.c_str());
-    EXPECT_EQ(appDataOmbrix, Buf(out));
-}
-
-TEST(AppData, ProductFolderInRoamingApplicationData) {
-    std::wstring expected = ShellAppData() + L"\\Ombrix";
-    ASSERT_NE(L"\\Ombrix", expected);
-    bool existed = Exists(expected);
-    wchar_t out[kPathChars];
-    if (!existed) {
-        EXPECT_FALSE(AppDataFolder(out, CountOf(out)));
-        EXPECT_EQ(expected, Buf(out));  // the candidate, never created
-        EXPECT_FALSE(Exists(expected));
-        ASSERT_TRUE(CreateDirectoryW(expected.c_str(), nullptr));
-    }
-    bool found = AppDataFolder(out, CountOf(out));
-    if (!existed) RemoveDirectoryW(expected.c_str());
-    EXPECT_TRUE(found);
-    EXPECT_EQ(expected, Buf(out));
-
-    wchar_t small[8];
-    for (auto& c : small) c = L'#';
-    EXPECT_FALSE(AppDataFolder(small, 5));
-    EXPECT_EQ(expected.substr(0, 4), Buf(small));
-    EXPECT_EQ(L'#', small[5]);
-}
-
-TEST_F(ScratchTest, TempFolderHonoursAnExistingConfiguredFolder) {
-    SavedPathValue saved(L"TempFolder");
-    std::wstring systemTemp = TempPath();
-    ASSERT_EQ(L'\\', systemTemp.back());
-    wchar_t out[kPathChars];
-
-    saved.Remove();
-    GetTempFolder(out, CountOf(out));
-    EXPECT_EQ(systemTemp, Buf(out));
-
-    // The scratch folder lies in %TEMP%, so this names it through the variable.
-    std::wstring leaf = scratch_.substr(scratch_.find_last_of(L'\\') + 1);
-    wchar_t tempVariable[kPathChars];
-    ASSERT_GT(GetEnvironmentVariableW(L"TEMP", tempVariable, CountOf(tempVariable)), 0u);
-    std::wstring viaVariable = std::wstring(tempVariable) + L"\\" + leaf;
-    ASSERT_TRUE(Exists(viaVariable));
-    saved.Set(L"%TEMP%\\" + leaf);
-    GetTempFolder(out, CountOf(out));
-    EXPECT_EQ(viaVariable + L"\\", Buf(out));
-
-    saved.Set(scratch_ + L"\\");
-    GetTempFolder(out, CountOf(out));
-    EXPECT_EQ(scratch_ + L"\\", Buf(out));
-
-    saved.Set(L"%TEMP%\\" + leaf + L"\\missing");
-    GetTempFolder(out, CountOf(out));
-    EXPECT_EQ(systemTemp, Buf(out));
-
-    WriteFileText(Path(L"a-file"), "x");
-    saved.Set(Path(L"a-file"));
-    GetTempFolder(out, CountOf(out));
-    EXPECT_EQ(systemTemp, Buf(out));
-
-    wchar_t small[8];
-    for (auto& c : small) c = L'#';
-    GetTempFolder(small, 4);
-    EXPECT_LT(wcslen(small), 4u);
-    EXPECT_EQ(L'#', small[4]);
 }
 
 TEST_F(ScratchTest, SystemLibraryComesFromTheSystemFolderOnly) {
