@@ -172,7 +172,13 @@ protected:
 
 TEST_F(SettingsFileTest, FoundBesideTheProgramFirstThenInAppData) {
     ASSERT_EQ(ERROR_SUCCESS, bench::SetText(HKEY_CURRENT_USER, kRegistryKey, L"v", L"registry"));
+    // A file where the application-data folder would be is no settings file.
+    bool folderFree = !bench::PathExists(AppDataFolderPath());
+    if (folderFree) {
+        ASSERT_TRUE(bench::WriteFileBytes(AppDataFolderPath(), "HKCU\\TestFile\\v=file\r\n"));
+    }
     EXPECT_EQ(L"registry", ReadUser(L"TestFile", L"v"));
+    if (folderFree) DeleteFileW(AppDataFolderPath().c_str());
     EXPECT_FALSE(SaveSettingsFile());
 
     ClearSettingsFile();
