@@ -46,7 +46,7 @@ static void ActOnSwitch(const wchar_t* name) {
     } else if (MatchSwitch(name, L"wait", 4)) {
         // The batch file deletes only after this wait: a setup of this folder started meanwhile
         // waits its turn instead of working under the deletion. Held to the end of the run.
-        static RunTurn turn;
+        static RunTurn turn(kProductName);
         Sleep(2000);
     } else if (MatchSwitch(name, L"noexplorer", 4)) {
         g_run.noExplorer = true;

@@ -101,7 +101,7 @@ static void StartLog() {
         known = got != 0 && got < CountOf(folder);
     }
     if (known) AddTrailingBackslash(folder, CountOf(folder));
-    if (!OpenRunLog(g_run.logPath, known ? folder : nullptr, g_run.setupMode ? L"Setup" : L"Uninstall")) return;
+    if (!OpenRunLog(g_run.logPath, known ? folder : nullptr, g_run.setupMode ? L"Ombrix Setup" : L"Ombrix Uninstall")) return;
     wchar_t version[32], program[kPathChars], settings[kPathChars];
     FormatVersion(version, CountOf(version));
     ProgramFolder(program, CountOf(program));

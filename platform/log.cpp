@@ -27,7 +27,7 @@ bool OpenRunLog(const wchar_t* path, const wchar_t* folder, const wchar_t* kind)
     // A fresh name beside earlier logs of the day: "Ombrix Uninstall 2026-12-09 #001.log".
     for (unsigned n = 1; n <= 999 && folder != nullptr; ++n) {
         wchar_t name[kPathChars];
-        if (FormatBounded(name, CountOf(name), L"%lsOmbrix %ls %04u-%02u-%02u #%03u.log", folder, kind, now.wYear,
+        if (FormatBounded(name, CountOf(name), L"%ls%ls %04u-%02u-%02u #%03u.log", folder, kind, now.wYear,
                           now.wMonth, now.wDay, n) < 0)
             return false;
         g_log = CreateNew(name);

@@ -324,7 +324,7 @@ bool IsWindows11OrLater();
 bool OsNameSaysWindows10();
 
 /* log.cpp */
-// Opens the run's log as a new file: at path, or where path is empty as "Ombrix <kind> <date>
+// Opens the run's log as a new file: at path, or where path is empty as "<kind> <date>
 // #<n>.log" in folder (ending with a backslash). False when none could be made: nothing is logged.
 bool OpenRunLog(const wchar_t* path, const wchar_t* folder, const wchar_t* kind);
 bool IsLogging();
@@ -354,10 +354,10 @@ bool FillRandom(void* out, size_t bytes);
 /* runlock.cpp */
 // Held while a run changes the machine: setup and the uninstall of one program folder, and the
 // uninstall's waiting instance, never overlap. Waits a bounded time for another holder, with the
-// thread's windows painting but taking no input.
+// thread's windows painting but taking no input. owner names the turn's namespace and mutex.
 class RunTurn {
 public:
-    RunTurn();
+    explicit RunTurn(const wchar_t* owner);
     ~RunTurn();
     RunTurn(const RunTurn&) = delete;
     RunTurn& operator=(const RunTurn&) = delete;

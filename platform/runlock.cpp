@@ -9,17 +9,16 @@ namespace {
 // Long enough for an uninstall and its batch file's wait; a holder that hangs (or someone
 // else's object squatting the name) delays a run but never stops it.
 const DWORD kTurnWaitMs = 60000;
-const wchar_t kNamespace[] = L"Ombrix";
 
 // The program folder as one file-system object (so every path form that starts the program
 // names the same turn), or where it cannot be opened its long name folded to one case, hashed:
 // a path is longer than an object name may be and holds backslashes.
-bool TurnName(const wchar_t* prefix, wchar_t* name, size_t capacity) {
+bool TurnName(const wchar_t* prefix, const wchar_t* owner, wchar_t* name, size_t capacity) {
     wchar_t path[kPathChars];
     if (!ProgramFolder(path, CountOf(path))) return false;
     ObjectId id;
     if (GetObjectId(path, &id)) {
-        return FormatBounded(name, capacity, L"%ls\\Ombrix.Run.%08lX.%08lX%08lX", prefix, (unsigned long)id.volume,
+        return FormatBounded(name, capacity, L"%ls\\%ls.Run.%08lX.%08lX%08lX", prefix, owner, (unsigned long)id.volume,
                              (unsigned long)(id.file >> 32), (unsigned long)(id.file & 0xFFFFFFFFu)) > 0;
     }
     wchar_t folder[kPathChars];
@@ -31,23 +30,23 @@ bool TurnName(const wchar_t* prefix, wchar_t* name, size_t capacity) {
     for (int i = 0; i < length; ++i) {
         hash = (hash ^ (uint16_t)folder[i]) * 1099511628211ull;
     }
-    return FormatBounded(name, capacity, L"%ls\\Ombrix.Run.%08lX%08lX", prefix, (unsigned long)(hash >> 32),
+    return FormatBounded(name, capacity, L"%ls\\%ls.Run.%08lX%08lX", prefix, owner, (unsigned long)(hash >> 32),
                          (unsigned long)(hash & 0xFFFFFFFFu)) > 0;
 }
 
 // A namespace only the Administrators group can make: an unelevated process cannot create the
 // turn's name first and so hold every run off. Null where Windows offers none.
-HANDLE OpenAdminNamespace() {
-    HANDLE boundary = CreateBoundaryDescriptorW(kNamespace, 0);
+HANDLE OpenAdminNamespace(const wchar_t* owner) {
+    HANDLE boundary = CreateBoundaryDescriptorW(owner, 0);
     if (boundary == nullptr) return nullptr;
     BYTE sid[SECURITY_MAX_SID_SIZE];
     DWORD size = sizeof(sid);
     HANDLE space = nullptr;
     if (CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size) &&
         AddSIDToBoundaryDescriptor(&boundary, sid)) {
-        space = CreatePrivateNamespaceW(nullptr, boundary, kNamespace);
+        space = CreatePrivateNamespaceW(nullptr, boundary, owner);
         if (space == nullptr && GetLastError() == ERROR_ALREADY_EXISTS)
-            space = OpenPrivateNamespaceW(boundary, kNamespace);
+            space = OpenPrivateNamespaceW(boundary, owner);
     }
     DeleteBoundaryDescriptor(boundary);
     return space;
@@ -93,9 +92,9 @@ DWORD WaitWithMessages(HANDLE mutex, DWORD timeoutMs) {
 
 }  // namespace
 
-RunTurn::RunTurn() : mutex_(nullptr), namespace_(OpenAdminNamespace()) {
+RunTurn::RunTurn(const wchar_t* owner) : mutex_(nullptr), namespace_(OpenAdminNamespace(owner)) {
     wchar_t name[96];
-    if (!TurnName(namespace_ != nullptr ? kNamespace : L"Global", name, CountOf(name))) return;
+    if (!TurnName(namespace_ != nullptr ? owner : L"Global", owner, name, CountOf(name))) return;
     HANDLE mutex = nullptr;
     DWORD start = GetTickCount();
     // A name another account made first cannot be opened: that counts as busy, tried again

@@ -19,7 +19,7 @@ bool ApplyIntegration(const IntegrationOptions& options, wchar_t* groupFolder, s
 
 void ConfirmSetup(const IntegrationOptions& options) {
     // An uninstall of this folder still at work would remove what is registered here.
-    RunTurn turn;
+    RunTurn turn(kProductName);
     SaveIntegrationOptions(options);
     // Read before the entry is overwritten: what a move leaves in the old folder's name is ours.
     NotePreviousInstallFolder();

@@ -3,6 +3,9 @@
 
 #include "../language/language.h"
 
+// The name the run's turn goes by, among every program's named objects.
+inline constexpr wchar_t kProductName[] = L"Ombrix";
+
 /* shell.cpp */
 // The switches as read at start-up; read-only afterwards.
 struct RunOptions {

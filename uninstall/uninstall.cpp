@@ -28,7 +28,7 @@ void RunUninstall() {
     }
 
     // Until the batch file's own wait takes over, no setup of this folder runs beside us.
-    RunTurn turn;
+    RunTurn turn(kProductName);
 
     // The list is opened by its full path: the current directory is not guaranteed to be the
     // program folder (setting it can fail), and a list elsewhere must never be obeyed.

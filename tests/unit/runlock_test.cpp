@@ -28,7 +28,7 @@ public:
 private:
     static DWORD WINAPI Hold(void* self) {
         auto* holder = static_cast<Holder*>(self);
-        RunTurn turn;
+        RunTurn turn(L"Ombrix");
         g_events.push_back(holder->name_ + " has it");
         SetEvent(holder->got_);
         WaitForSingleObject(holder->letGo_, INFINITE);
