@@ -58,13 +58,14 @@ enum KVA_EXIT : int32_t {
     KVA_EXIT_MEMORY = 8,
 };
 
+// The codes a MessageRecord carries, one for each report of the ErrorReporter.
 enum : uint32_t {
-    kMsgText = 1,
-    kMsgMemory = 7,
-    kMsgOpenError = 8,
-    kMsgCloseError = 10,
-    kMsgSeekError = 11,
-    kMsgFileTooLarge = 73,
+    kMsgText = 1,           // a formatted text (ShowText)
+    kMsgMemory = 7,         // out of memory; fatal
+    kMsgOpenError = 8,      // a file that cannot be opened, with its name
+    kMsgCloseError = 10,    // a file that could not be closed, with its name
+    kMsgSeekError = 11,     // a seek that failed
+    kMsgFileTooLarge = 73,  // a file too large to be read whole
 };
 
 struct MessageRecord {
