@@ -134,8 +134,7 @@ void WriteUninstallEntry() {
 
     // The folder with its trailing backslash, which the entry names and the list's entries follow.
     wchar_t folder[kPathChars];
-    CopyString(folder, program, CountOf(folder));
-    ReplaceNamePart(folder, L"", CountOf(folder));
+    FolderPart(program, folder, CountOf(folder));
     ReadSettingString(HKEY_LOCAL_MACHINE, kUninstallKey, L"DisplayIcon", L"", text, CountOf(text));
     if (text[0] == 0 || !PathExists(text) || IsStaleLocation(text)) {
         JoinPath(folder, L"Ombrix.exe", text, CountOf(text));

@@ -11,7 +11,7 @@ void RunUninstall() {
     // The program folder, made the current directory.
     wchar_t programPath[kPathChars];
     wchar_t folder[kPathChars];
-    if (!ProgramPath(programPath, CountOf(programPath)) || !ProgramFolder(folder, CountOf(folder))) {
+    if (!ProgramPath(programPath, CountOf(programPath)) || !ProgramFolderOf(programPath, folder, CountOf(folder))) {
         g_shell.exitCode = kExitFailed;
         return;
     }
