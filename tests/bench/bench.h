@@ -130,7 +130,8 @@ void DeleteKeyTree(HKEY root, const std::wstring& path, REGSAM view = 0);
 // Only while the key holds neither subkeys nor values.
 void DeleteKeyIfEmpty(HKEY root, const std::wstring& path, REGSAM view = 0);
 
-// One value as it stands, put back exactly (or removed again) when the scope ends.
+// One value as it stands, put back exactly (or removed again) when the scope ends; keys on its path
+// that did not exist before go again once they are empty.
 class SavedValue {
 public:
     SavedValue(HKEY root, const std::wstring& path, const wchar_t* name, REGSAM view = 0);
@@ -145,6 +146,7 @@ private:
     bool had_ = false;
     DWORD type_ = 0;
     std::string bytes_;
+    size_t existing_ = 0;  // how much of the path named keys that existed
 };
 
 // Wine reports the registry's version to a program that declares Windows 10 support: 10.0 and the

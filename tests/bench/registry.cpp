@@ -111,11 +111,18 @@ void DeleteKeyIfEmpty(HKEY root, const std::wstring& path, REGSAM view) {
 SavedValue::SavedValue(HKEY root, const std::wstring& path, const wchar_t* name, REGSAM view)
     : root_(root), path_(path), name_(name), view_(view) {
     had_ = ReadValue(root_, path_, name_.c_str(), &type_, &bytes_, view_);
+    for (size_t end = path_.size(); end != 0 && end != std::wstring::npos; end = path_.rfind(L'\\', end - 1)) {
+        if (!KeyExists(root_, path_.substr(0, end), view_)) continue;
+        existing_ = end;
+        break;
+    }
 }
 
 SavedValue::~SavedValue() {
     if (had_) SetValue(root_, path_, name_.c_str(), type_, bytes_.data(), (DWORD)bytes_.size(), view_);
     else DeleteValue(root_, path_, name_.c_str(), view_);
+    for (size_t end = path_.size(); end != std::wstring::npos && end > existing_; end = path_.rfind(L'\\', end - 1))
+        DeleteKeyIfEmpty(root_, path_.substr(0, end), view_);
 }
 
 ReportedVersion::ReportedVersion(const wchar_t* build) {

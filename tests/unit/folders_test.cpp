@@ -44,56 +44,20 @@ protected:
     std::wstring scratch_;
 };
 
-// Remembers one value under HKCU\Software\Ombrix\Paths (or another key) and puts it back
-// afterwards; removes the keys this test created.
-class SavedPathValue {
+// One value under HKCU\Software\Ombrix, set for a case and put back after it.
+class SavedPathValue : public bench::SavedValue {
 public:
-    explicit SavedPathValue(const wchar_t* name, const wchar_t* keyPath = kPathsKey) : name_(name), key_(keyPath) {
-        HKEY key;
-        ombrixExisted_ = RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Ombrix", 0, KEY_READ, &key) == ERROR_SUCCESS;
-        if (ombrixExisted_) RegCloseKey(key);
-        pathsExisted_ = RegOpenKeyExW(HKEY_CURRENT_USER, key_, 0, KEY_READ, &key) == ERROR_SUCCESS;
-        if (!pathsExisted_) return;
-        DWORD bytes = sizeof(data_);
-        had_ = RegQueryValueExW(key, name_, nullptr, &type_, data_, &bytes) == ERROR_SUCCESS;
-        size_ = bytes;
-        RegCloseKey(key);
-    }
-    ~SavedPathValue() {
-        HKEY key;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, key_, 0, KEY_SET_VALUE, &key) == ERROR_SUCCESS) {
-            if (had_) RegSetValueExW(key, name_, 0, type_, data_, size_);
-            else RegDeleteValueW(key, name_);
-            RegCloseKey(key);
-        }
-        // Only empty keys go: another writer's values stay.
-        if (!pathsExisted_) RegDeleteKeyW(HKEY_CURRENT_USER, key_);
-        if (!ombrixExisted_) RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Ombrix");
-    }
+    explicit SavedPathValue(const wchar_t* name, const wchar_t* keyPath = kPathsKey)
+        : SavedValue(HKEY_CURRENT_USER, keyPath, name), name_(name), key_(keyPath) {}
     void Set(const std::wstring& text, DWORD type = REG_SZ) const {
-        HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, key_, 0, nullptr, 0, KEY_SET_VALUE,
-                                                 nullptr, &key, nullptr));
-        RegSetValueExW(key, name_, 0, type, reinterpret_cast<const BYTE*>(text.c_str()),
-                       (DWORD)((text.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
+        ASSERT_EQ(ERROR_SUCCESS, bench::SetValue(HKEY_CURRENT_USER, key_, name_, type, text.c_str(),
+                                                 (DWORD)((text.size() + 1) * sizeof(wchar_t))));
     }
-    void Remove() const {
-        HKEY key;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, key_, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-        RegDeleteValueW(key, name_);
-        RegCloseKey(key);
-    }
+    void Remove() const { bench::DeleteValue(HKEY_CURRENT_USER, key_, name_); }
 
 private:
     const wchar_t* name_;
     const wchar_t* key_;
-    bool ombrixExisted_ = false;
-    bool pathsExisted_ = false;
-    bool had_ = false;
-    DWORD type_ = 0;
-    DWORD size_ = 0;
-    BYTE data_[kPathChars * sizeof(wchar_t)];
 };
 
 }  // namespace
